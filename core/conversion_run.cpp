@@ -1,0 +1,78 @@
+#include "conversion_run.h"
+
+#include "dump_parser.h"
+#include "dump_record.h"
+#include "line_reader.h"
+#include "run_state.h"
+#include "setting_writer.h"
+#include "vocabulary.h"
+
+namespace {
+
+constexpr uint8_t kByteOrderMark[2] = {0xFF, 0xFE};
+
+// Reads the first two bytes and selects the dump's encoding. Returns false
+// with `result` filled when the run must end here.
+bool detect_encoding(CoreStream* dump, RunResult* result) {
+  uint8_t mark[2] = {0, 0};
+  size_t got = sizeof(mark);
+  uint64_t status = dump->ops->read(dump->handle, mark, &got);
+  if (status != kStreamSuccess) {
+    result->outcome = RunReadError;
+    result->read_status = status;
+    return false;
+  }
+  if (got < sizeof(mark)) {
+    result->outcome = RunDumpTooShort;
+    return false;
+  }
+  if (mark[0] == kByteOrderMark[0] && mark[1] == kByteOrderMark[1]) {
+    text_is_8bit = false;
+    return true;
+  }
+  dump->ops->set_position(dump->handle, 0);
+  text_is_8bit = true;
+  return true;
+}
+
+void release_record(DumpRecord* record) {
+  release_memory(record->code);
+  release_memory(record->key);
+  release_memory(record->value);
+}
+
+// Traces and writes one parsed record, keeping the first failed write.
+void convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
+                    RunResult* result) {
+  if (!quiet) {
+    const SectionRow* section = find_section(record->type);
+    console->trace(console->context, record->type, section != nullptr ? section->name : "",
+                   record->code, record->key, record->value);
+  }
+  uint64_t status = kStreamSuccess;
+  write_record(record, vkf, &status);
+  if (status != kStreamSuccess && result->write_status == kStreamSuccess) {
+    result->write_status = status;
+  }
+  release_record(record);
+}
+
+}  // namespace
+
+RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet,
+                         const ConsoleOps* console) {
+  RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess};
+  dump->ops->set_position(dump->handle, 0);
+  vkf->ops->set_position(vkf->handle, 0);
+  if (!detect_encoding(dump, &result)) return result;
+  if (!quiet) console->progress(console->context);
+
+  clear_memory(line_buffer, kLineBufferSize);
+  while (read_line(line_buffer, kLineBufferSize, dump) != 0) {
+    DumpRecord record = {};
+    if (parse_line(line_buffer, &record) == 1) convert_record(&record, vkf, quiet, console, &result);
+    clear_memory(line_buffer, kLineBufferSize);
+  }
+  if (!quiet) console->done(console->context);
+  return result;
+}

@@ -1,0 +1,51 @@
+#include "text_util.h"
+
+#include "binding.h"
+
+namespace {
+
+char fold_ascii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+size_t text_length(const char* text) {
+  size_t length = 0;
+  while (text[length] != '\0') ++length;
+  return length;
+}
+
+bool text_equal_ignoring_case(const char* left, const char* right) {
+  for (; *left != '\0' || *right != '\0'; ++left, ++right) {
+    if (fold_ascii(*left) != fold_ascii(*right)) return false;
+  }
+  return true;
+}
+
+char* find_first_char(char* text, char wanted) {
+  for (; *text != '\0'; ++text) {
+    if (*text == wanted) return text;
+  }
+  return nullptr;
+}
+
+char* find_last_char(char* text, char wanted) {
+  char* found = nullptr;
+  for (; *text != '\0'; ++text) {
+    if (*text == wanted) found = text;
+  }
+  return found;
+}
+
+void copy_text(char* target, const char* source, size_t count) {
+  for (size_t i = 0; i < count && source[i] != '\0'; ++i) target[i] = source[i];
+}
+
+char* duplicate_text(const char* text) {
+  size_t length = text_length(text);
+  char* copy = static_cast<char*>(alloc_zeroed(length + 1));
+  if (copy == nullptr) return nullptr;
+  copy_text(copy, text, length);
+  return copy;
+}

@@ -1,0 +1,97 @@
+// qorvexw: converts an AMIDE DMI editor dump into a VKF setting file.
+//
+//   qorvexw <dump file> <VKF file> [/q]
+//
+// Exit code 0 when the conversion succeeded, 1 for every failure.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "binding.h"
+#include "conversion_run.h"
+#include "line_reader.h"
+#include "run_state.h"
+#include "same_file.h"
+#include "stdio_binding.h"
+#include "text_util.h"
+
+namespace {
+
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 0;
+constexpr int kVersionPatch = 1;
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+
+void print_open_error(const char* name) { printf("Error, Can not open the file [%s]!\r\n", name); }
+
+// "/q" counts only as the third of exactly three arguments.
+bool quiet_switch_given(int argc, char** argv) {
+  return argc == 4 && text_equal_ignoring_case(argv[3], "/q");
+}
+
+// Opens the VKF file for writing unless its name is the open dump itself,
+// which opening would truncate.
+FILE* open_vkf(const char* name, FILE* dump) {
+  if (names_open_file(name, dump)) return nullptr;
+  return fopen(name, "wb+");
+}
+
+// Converts the open dump into the VKF file; returns the exit code.
+int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_buffer) {
+  StdioFile dump = {dump_file, 0};
+  StdioFile vkf = {vkf_file, 0};
+  CoreStream dump_stream = make_stdio_stream(&dump);
+  CoreStream vkf_stream = make_stdio_stream(&vkf);
+  ConsoleOps console = make_stdio_console();
+  RunResult run = run_conversion(&dump_stream, &vkf_stream, line_buffer, quiet, &console);
+
+  // A full disk shows up in a write, or only when the buffered rest is
+  // flushed: either way the VKF file is incomplete and must not pass as done.
+  bool write_failed = run.write_status != kStreamSuccess;
+  if (fflush(vkf_file) != 0) write_failed = true;
+  if (write_failed) printf("Error, Can not write the file [%s]!\r\n", vkf_name);
+  return run.outcome == RunCompleted && !write_failed ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quiet = quiet_switch_given(argc, argv);
+  if (!quiet) {
+    printf("QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
+    if (argc < 3) {
+      printf("Error, Please specify the name of SMBIOS file and VKF file!\r\n");
+      return kExitFailure;
+    }
+  }
+  const char* dump_name = argv[1];
+  const char* vkf_name = argv[2];
+
+  char* line_buffer = static_cast<char*>(malloc(kLineBufferSize));
+  if (line_buffer == nullptr) {
+    printf("Error, memory allocation failed\r\n");
+    return kExitFailure;
+  }
+  memset(line_buffer, 0, kLineBufferSize);
+
+  int result = kExitFailure;
+  FILE* vkf = nullptr;
+  FILE* dump = fopen(dump_name, "rb");
+  if (dump == nullptr) {
+    print_open_error(dump_name);
+  } else if ((vkf = open_vkf(vkf_name, dump)) == nullptr) {
+    print_open_error(vkf_name);
+  } else {
+    result = convert(dump, vkf, vkf_name, line_buffer);
+  }
+
+  free(line_buffer);
+  if (dump != nullptr) fclose(dump);
+  if (vkf != nullptr && fclose(vkf) != 0 && result == kExitSuccess) {
+    printf("Error, Can not write the file [%s]!\r\n", vkf_name);
+    result = kExitFailure;
+  }
+  return result;
+}
