@@ -40,10 +40,11 @@ FILE* open_vkf(const char* name, FILE* dump) {
 
 // Converts the open dump into the VKF file; returns the exit code.
 int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_buffer) {
-  StdioFile dump = {dump_file, 0};
-  StdioFile vkf = {vkf_file, 0};
-  CoreStream dump_stream = make_stdio_stream(&dump);
-  CoreStream vkf_stream = make_stdio_stream(&vkf);
+  // Static: each holds a read-ahead window too large for a small stack.
+  static StdioFile dump;
+  static StdioFile vkf;
+  CoreStream dump_stream = make_stdio_stream(&dump, dump_file);
+  CoreStream vkf_stream = make_stdio_stream(&vkf, vkf_file);
   ConsoleOps console = make_stdio_console();
   RunResult run = run_conversion(&dump_stream, &vkf_stream, line_buffer, quiet, &console);
 

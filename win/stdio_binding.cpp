@@ -10,26 +10,17 @@ namespace {
 // errno of the failed call, or EIO when the runtime set none.
 uint64_t failure_status() { return errno != 0 ? static_cast<uint64_t>(errno) : EIO; }
 
-uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
-  StdioFile* stream = static_cast<StdioFile*>(handle);
-  errno = 0;
-  size_t got = fread(buffer, 1, *size, stream->file);
-  stream->position += got;
-  *size = got;
-  if (got == 0 && ferror(stream->file)) return failure_status();
-  return kStreamSuccess;
+uint64_t current_position(const StdioFile* stream) {
+  return stream->window_start + stream->window_offset;
 }
 
-uint64_t stdio_get_position(void* handle, uint64_t* position) {
-  *position = static_cast<StdioFile*>(handle)->position;
-  return kStreamSuccess;
-}
-
-// Moves by `distance` bytes from the current position, in steps that fit
+// Moves the FILE by `distance` bytes from where it stands, in steps that fit
 // the runtime's long offsets (32 bits on Windows).
 uint64_t seek_relative(FILE* file, int64_t distance) {
   while (distance != 0) {
-    long step = distance > LONG_MAX ? LONG_MAX : distance < LONG_MIN ? LONG_MIN : static_cast<long>(distance);
+    long step = distance > LONG_MAX   ? LONG_MAX
+                : distance < LONG_MIN ? LONG_MIN
+                                      : static_cast<long>(distance);
     errno = 0;
     if (fseek(file, step, SEEK_CUR) != 0) return failure_status();
     distance -= step;
@@ -37,16 +28,64 @@ uint64_t seek_relative(FILE* file, int64_t distance) {
   return kStreamSuccess;
 }
 
+// Replaces the exhausted window by the next block of the file.
+uint64_t refill_window(StdioFile* stream) {
+  stream->window_start += stream->window_length;
+  stream->window_length = 0;
+  stream->window_offset = 0;
+  errno = 0;
+  size_t got = fread(stream->read_ahead, 1, kReadAheadSize, stream->file);
+  stream->window_length = got;
+  if (got == 0 && ferror(stream->file)) return failure_status();
+  return kStreamSuccess;
+}
+
+uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
+  StdioFile* stream = static_cast<StdioFile*>(handle);
+  uint8_t* target = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  uint64_t status = kStreamSuccess;
+  while (done < *size) {
+    if (stream->window_offset == stream->window_length) {
+      status = refill_window(stream);
+      if (stream->window_length == 0) break;
+    }
+    size_t available = stream->window_length - stream->window_offset;
+    size_t take = *size - done < available ? *size - done : available;
+    memcpy(target + done, stream->read_ahead + stream->window_offset, take);
+    stream->window_offset += take;
+    done += take;
+  }
+  *size = done;
+  // Bytes that arrived before an error are handed on; the error comes with
+  // the next read, which gets nothing.
+  return done == 0 ? status : kStreamSuccess;
+}
+
+uint64_t stdio_get_position(void* handle, uint64_t* position) {
+  *position = current_position(static_cast<StdioFile*>(handle));
+  return kStreamSuccess;
+}
+
 uint64_t stdio_set_position(void* handle, uint64_t position) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
-  if (position == 0) {
-    rewind(stream->file);
-    stream->position = 0;
+  if (position >= stream->window_start &&
+      position - stream->window_start <= stream->window_length) {
+    stream->window_offset = static_cast<size_t>(position - stream->window_start);
     return kStreamSuccess;
   }
-  uint64_t status = seek_relative(stream->file, static_cast<int64_t>(position - stream->position));
-  if (status == kStreamSuccess) stream->position = position;
-  return status;
+  uint64_t file_position = stream->window_start + stream->window_length;
+  uint64_t status = kStreamSuccess;
+  if (position == 0) {
+    rewind(stream->file);
+  } else {
+    status = seek_relative(stream->file, static_cast<int64_t>(position - file_position));
+  }
+  if (status != kStreamSuccess) return status;
+  stream->window_start = position;
+  stream->window_length = 0;
+  stream->window_offset = 0;
+  return kStreamSuccess;
 }
 
 uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
@@ -56,7 +95,8 @@ uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
     *size = 0;
     return failure_status();
   }
-  stream->position += *size;
+  // A written stream keeps an empty window that simply moves along.
+  stream->window_start += *size;
   return kStreamSuccess;
 }
 
@@ -74,27 +114,14 @@ void print_done(void*) { printf("Done!\r\n"); }
 
 }  // namespace
 
-CoreStream make_stdio_stream(StdioFile* file) { return CoreStream{&kStdioStreamOps, file}; }
+CoreStream make_stdio_stream(StdioFile* stream, FILE* file) {
+  stream->file = file;
+  stream->window_start = 0;
+  stream->window_length = 0;
+  stream->window_offset = 0;
+  return CoreStream{&kStdioStreamOps, stream};
+}
 
 ConsoleOps make_stdio_console() {
   return ConsoleOps{print_progress, print_trace, print_done, nullptr};
-}
-
-void* alloc_zeroed(size_t size) { return calloc(1, size); }
-
-void release_memory(void* block) { free(block); }
-
-void clear_memory(void* block, size_t size) { memset(block, 0, size); }
-
-size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
-                       const char* value) {
-  if (size == 0) return 0;
-  int length = section == nullptr
-                   ? snprintf(buffer, size, "%s = %s\r\n", key, value)
-                   : snprintf(buffer, size, "[%s]\r\n%s = %s\r\n", section, key, value);
-  if (length < 0) {
-    buffer[0] = '\0';
-    return 0;
-  }
-  return static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size - 1;
 }

@@ -1,0 +1,121 @@
+// The stdio binding counts positions itself and serves reads from its own
+// read-ahead window; these tests hold it to what a plain stream would do.
+#include "stdio_binding.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "line_reader.h"
+#include "run_state.h"
+#include "test_binding.h"
+
+namespace {
+
+class StdioBindingTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_run_state(); }
+  void TearDown() override {
+    if (file != nullptr) fclose(file);
+  }
+
+  CoreStream open_with(const std::string& bytes) {
+    file = tmpfile();
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    rewind(file);
+    return make_stdio_stream(&stdio, file);
+  }
+
+  FILE* file = nullptr;
+  StdioFile stdio;
+};
+
+// Random lines of 0 to 600 bytes (some with NUL bytes) over several
+// read-ahead windows: every read_line result and position must equal those
+// of the in-memory stream.
+std::string random_dump(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < size) {
+    size_t length = random() % 600;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>(random() % 7 == 0 ? 0 : 32 + random() % 90);
+    text += random() % 2 ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+TEST_F(StdioBindingTest, LinesAndPositionsMatchAPlainStream) {
+  for (bool eight_bit : {true, false}) {
+    SCOPED_TRACE(eight_bit ? "8-bit" : "UTF-16LE");
+    text_is_8bit = eight_bit;
+    std::string bytes = random_dump(3 * kReadAheadSize + 1000, eight_bit ? 1 : 2);
+    MemoryStream reference(bytes);
+    CoreStream expected = reference.stream();
+    CoreStream actual = open_with(bytes);
+    char want[kLineBufferSize], got[kLineBufferSize];
+    for (size_t line = 0;; ++line) {
+      memset(want, 0, sizeof(want));
+      memset(got, 0, sizeof(got));
+      size_t want_count = read_line(want, sizeof(want), &expected);
+      ASSERT_EQ(read_line(got, sizeof(got), &actual), want_count) << "line " << line;
+      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0) << "line " << line;
+      uint64_t position = 0;
+      actual.ops->get_position(actual.handle, &position);
+      ASSERT_EQ(position, reference.position);
+      if (want_count == 0) break;
+    }
+    fclose(file);
+    file = nullptr;
+  }
+}
+
+TEST_F(StdioBindingTest, SeeksOutsideTheWindowReachTheFile) {
+  std::string bytes;
+  for (size_t i = 0; i < 3 * kReadAheadSize; ++i) bytes += static_cast<char>('a' + i % 26);
+  CoreStream stream = open_with(bytes);
+  char buffer[4];
+  for (uint64_t target : {uint64_t(2 * kReadAheadSize + 5), uint64_t(3), uint64_t(kReadAheadSize),
+                          uint64_t(0), uint64_t(3 * kReadAheadSize - 2)}) {
+    SCOPED_TRACE(target);
+    ASSERT_EQ(stream.ops->set_position(stream.handle, target), kStreamSuccess);
+    size_t size = sizeof(buffer);
+    ASSERT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+    size_t expected = std::min<size_t>(sizeof(buffer), bytes.size() - target);
+    ASSERT_EQ(size, expected);
+    EXPECT_EQ(std::string(buffer, size), bytes.substr(target, size));
+    uint64_t position = 0;
+    stream.ops->get_position(stream.handle, &position);
+    EXPECT_EQ(position, target + size);
+  }
+  size_t size = sizeof(buffer);
+  EXPECT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+  EXPECT_EQ(size, 0u);
+}
+
+TEST_F(StdioBindingTest, WritesMoveThePosition) {
+  CoreStream stream = open_with("");
+  size_t size = 5;
+  ASSERT_EQ(stream.ops->write(stream.handle, "hello", &size), kStreamSuccess);
+  EXPECT_EQ(size, 5u);
+  uint64_t position = 0;
+  stream.ops->get_position(stream.handle, &position);
+  EXPECT_EQ(position, 5u);
+}
+
+TEST_F(StdioBindingTest, FullDeviceFailsTheWriteOrItsFlush) {
+  FILE* full = fopen("/dev/full", "wb+");
+  if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
+  StdioFile target;
+  CoreStream stream = make_stdio_stream(&target, full);
+  std::string block(64 * 1024, 'x');
+  size_t size = block.size();
+  uint64_t status = stream.ops->write(stream.handle, block.data(), &size);
+  EXPECT_NE(status, kStreamSuccess);
+  EXPECT_EQ(size, 0u);
+  fclose(full);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// The core's link-time bindings for the unit tests, with memory accounting
+// and failure injection, and an in-memory stream that records how it is used.
+#ifndef QORVEX_TESTS_CORE_TEST_BINDING_H
+#define QORVEX_TESTS_CORE_TEST_BINDING_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "binding.h"
+
+namespace test_memory {
+
+// Blocks from alloc_zeroed not yet released.
+size_t live_blocks();
+// Makes the n-th alloc_zeroed from now on (1 = the next one) return null;
+// 0 turns injection off.
+void fail_allocation(size_t n);
+// Forgets injected failures; every test starts with this.
+void reset();
+
+}  // namespace test_memory
+
+// A byte stream in memory. Failures can be injected per operation.
+class MemoryStream {
+ public:
+  explicit MemoryStream(std::string bytes = "") : data(std::move(bytes)) {}
+
+  CoreStream stream() { return CoreStream{&kOps, this}; }
+
+  std::string data;
+  uint64_t position = 0;
+
+  // Injection: the read with this 1-based number fails with read_error.
+  size_t failing_read = 0;
+  uint64_t read_error = 0x8000000000000007ull;
+  // Injection: writes with these 1-based numbers fail (nothing stored).
+  std::vector<size_t> failing_writes;
+  uint64_t write_error = 0x8000000000000009ull;
+  // Injection: writes store only half and still report success.
+  bool short_writes = false;
+  bool position_fails = false;
+
+  // What the core did.
+  size_t reads = 0;
+  size_t writes = 0;
+  size_t largest_read = 0;
+
+ private:
+  static const StreamOps kOps;
+};
+
+#endif  // QORVEX_TESTS_CORE_TEST_BINDING_H
