@@ -1,0 +1,224 @@
+#include "Str.h"
+
+#include "Init.h"
+#include "Mem.h"
+
+static const CHAR8 kLibSource[] = "Shell/Library/Str";
+
+static CHAR16 FoldUp(CHAR16 Unit) { return (Unit >= u'a' && Unit <= u'z') ? CHAR16(Unit - 0x20) : Unit; }
+static CHAR16 FoldDown(CHAR16 Unit) { return (Unit >= u'A' && Unit <= u'Z') ? CHAR16(Unit + 0x20) : Unit; }
+
+VOID Str16Copy(CHAR16* Dest, const CHAR16* Src) {
+  if (!LIB_CHECK_NOT_NULL(Dest) || !LIB_CHECK_NOT_NULL(Src)) return;
+  while ((*Dest++ = *Src++) != 0) {
+  }
+}
+
+UINTN Str16Length(const CHAR16* Str) {
+  if (!LIB_CHECK_NOT_NULL(Str)) return 0;
+  UINTN length = 0;
+  while (Str[length] != 0) ++length;
+  return length;
+}
+
+VOID Str16TrimChar(CHAR16* str, CHAR16 Char) {
+  if (!LIB_CHECK_NOT_NULL(str) || str[0] == 0) return;
+  UINTN first = 0;
+  while (str[first] != 0 && str[first] == Char) ++first;
+  if (first != 0) {
+    UINTN i = 0;
+    do {
+      str[i] = str[first + i];
+    } while (str[i++] != 0);
+  }
+  UINTN length = Str16Length(str);
+  UINTN end = length;
+  while (end > 0 && str[end - 1] == Char) --end;
+  if (end != length) str[end] = 0;
+}
+
+const CHAR16* Str16FindChar(const CHAR16* Str, CHAR16 Char) {
+  if (!LIB_CHECK_NOT_NULL(Str)) return nullptr;
+  for (;; ++Str) {
+    if (*Str == Char) return Str;
+    if (*Str == 0) return nullptr;
+  }
+}
+
+CHAR16* Str16FindChar(CHAR16* Str, CHAR16 Char) {
+  return const_cast<CHAR16*>(Str16FindChar(static_cast<const CHAR16*>(Str), Char));
+}
+
+INTN Str16CompareNoCase(const CHAR16* s1, const CHAR16* s2) { return LibCollation->StriColl(LibCollation, s1, s2); }
+
+CHAR16* Str16Clone(const CHAR16* Src) {
+  if (!LIB_CHECK_NOT_NULL(Src)) return nullptr;
+  UINTN size = (Str16Length(Src) + 1) * sizeof(CHAR16);
+  CHAR16* copy = static_cast<CHAR16*>(AllocatePool(size));
+  if (copy != nullptr) MoveMem(copy, Src, size);
+  return copy;
+}
+
+INTN EFIAPI FallbackStriColl(const EFI_UNICODE_COLLATION_PROTOCOL* This, const CHAR16* s1, const CHAR16* s2) {
+  (void)This;
+  if (!LIB_CHECK_NOT_NULL(s1) || !LIB_CHECK_NOT_NULL(s2)) return s1 == s2 ? 0 : (s1 == nullptr ? -1 : 1);
+  while (*s1 != 0 && FoldUp(*s1) == FoldUp(*s2)) {
+    ++s1;
+    ++s2;
+  }
+  return INTN(FoldUp(*s1)) - INTN(FoldUp(*s2));
+}
+
+BOOLEAN EFIAPI FallbackMetaiMatch(const EFI_UNICODE_COLLATION_PROTOCOL* This, const CHAR16* String,
+                                  const CHAR16* Pattern) {
+  (void)This;
+  return MatchPattern(String, Pattern);
+}
+
+VOID EFIAPI FallbackStrLwr(const EFI_UNICODE_COLLATION_PROTOCOL* This, CHAR16* Str) {
+  (void)This;
+  if (Str == nullptr) return;
+  for (; *Str != 0; ++Str) *Str = FoldDown(*Str);
+}
+
+VOID EFIAPI FallbackStrUpr(const EFI_UNICODE_COLLATION_PROTOCOL* This, CHAR16* Str) {
+  (void)This;
+  if (Str == nullptr) return;
+  for (; *Str != 0; ++Str) *Str = FoldUp(*Str);
+}
+
+// ---- Pattern matching ----
+
+namespace {
+
+// One pattern character with escape marks resolved.
+struct PatternChar {
+  CHAR16 Unit;
+  bool Escaped;
+};
+
+// Reads the character at Pattern and returns where the next one starts. An
+// escape mark at the very end reads as the pattern's end.
+const CHAR16* ReadPatternChar(const CHAR16* Pattern, PatternChar* Char) {
+  Char->Escaped = *Pattern == kPatternEscape;
+  if (Char->Escaped) ++Pattern;
+  Char->Unit = *Pattern;
+  return *Pattern == 0 ? Pattern : Pattern + 1;
+}
+
+// The closing ']' of a set whose content starts at Content: the first ']'
+// not preceded by an escape mark, or null when the pattern ends first.
+const CHAR16* FindSetEnd(const CHAR16* Content) {
+  for (const CHAR16* p = Content; *p != 0; ++p) {
+    if (*p == u']' && (p == Content || p[-1] != kPatternEscape)) return p;
+  }
+  return nullptr;
+}
+
+// Whether Unit belongs to the set whose content runs from Content to End:
+// a range when the content is exactly three characters with an unescaped '-'
+// in the middle (folded, inclusive), else a list of exact characters.
+bool MatchSet(CHAR16 Unit, const CHAR16* Content, const CHAR16* End) {
+  PatternChar chars[3] = {};
+  UINTN count = 0;
+  for (const CHAR16* p = Content; p < End; ++count) {
+    PatternChar c;
+    p = ReadPatternChar(p, &c);
+    if (count < 3) chars[count] = c;
+  }
+  if (count == 3 && chars[1].Unit == u'-' && !chars[1].Escaped) {
+    CHAR16 folded = FoldUp(Unit);
+    return folded >= FoldUp(chars[0].Unit) && folded <= FoldUp(chars[2].Unit);
+  }
+  for (const CHAR16* p = Content; p < End;) {
+    PatternChar c;
+    p = ReadPatternChar(p, &c);
+    if (c.Unit == Unit) return true;
+  }
+  return false;
+}
+
+bool MatchFrom(const CHAR16* String, const CHAR16* Pattern);
+
+// '*': the rest of the pattern against every rest of the string, shortest skip first.
+bool MatchStar(const CHAR16* String, const CHAR16* Rest) {
+  for (; *String != 0; ++String) {
+    if (MatchFrom(String, Rest)) return true;
+  }
+  return MatchFrom(String, Rest);
+}
+
+bool MatchFrom(const CHAR16* String, const CHAR16* Pattern) {
+  for (;;) {
+    PatternChar c;
+    const CHAR16* next = ReadPatternChar(Pattern, &c);
+    if (c.Unit == 0) return *String == 0;
+    if (!c.Escaped && c.Unit == u'*') return MatchStar(String, next);
+    if (!c.Escaped && c.Unit == u'?') {
+      if (*String == 0) return false;
+    } else if (!c.Escaped && c.Unit == u'[') {
+      if (*String == 0) return false;
+      const CHAR16* end = FindSetEnd(next);
+      if (end == nullptr) {
+        if (*String != u'[') return false;
+      } else {
+        if (!MatchSet(*String, next, end)) return false;
+        next = end + 1;
+      }
+    } else if (FoldUp(c.Unit) != FoldUp(*String)) {
+      return false;
+    }
+    ++String;
+    Pattern = next;
+  }
+}
+
+}  // namespace
+
+BOOLEAN MatchPattern(const CHAR16* String, const CHAR16* Pattern) {
+  if (!LIB_CHECK_NOT_NULL(String) || !LIB_CHECK_NOT_NULL(Pattern)) return FALSE;
+  return MatchFrom(String, Pattern) ? TRUE : FALSE;
+}
+
+// ---- 8-bit strings ----
+
+UINTN Str8Length(const CHAR8* s1) {
+  if (!LIB_CHECK_NOT_NULL(s1)) return 0;
+  UINTN length = 0;
+  while (s1[length] != 0) ++length;
+  return length;
+}
+
+VOID Str8Copy(CHAR8* Dest, const CHAR8* Src) {
+  while ((*Dest++ = *Src++) != 0) {
+  }
+}
+
+const CHAR8* Str8FindChar(const CHAR8* Str, CHAR8 Char) {
+  if (!LIB_CHECK_NOT_NULL(Str)) return nullptr;
+  for (;; ++Str) {
+    if (*Str == Char) return Str;
+    if (*Str == 0) return nullptr;
+  }
+}
+
+CHAR8* Str8FindChar(CHAR8* Str, CHAR8 Char) {
+  return const_cast<CHAR8*>(Str8FindChar(static_cast<const CHAR8*>(Str), Char));
+}
+
+VOID Str8CopyBounded(CHAR8* Dest, const CHAR8* Src, UINTN Count) {
+  UINTN length = Str8Length(Src);
+  if (length > Count) length = Count;
+  for (UINTN i = 0; i < length; ++i) Dest[i] = Src[i];
+  if (length < Count) FillBytes(Dest + length, 0, Count - length);
+}
+
+INTN Str8CompareBounded(const CHAR8* s1, const CHAR8* s2, UINTN Count) {
+  if (!LIB_CHECK_NOT_NULL(s1) || !LIB_CHECK_NOT_NULL(s2)) return s1 == s2 ? 0 : (s1 == nullptr ? -1 : 1);
+  for (; *s1 != 0; ++s1, ++s2, --Count) {
+    if (Count == 0) return 0;
+    if (*s1 != *s2) break;
+  }
+  if (Count == 0) return 0;
+  return INTN(UINT8(*s1)) - INTN(UINT8(*s2));
+}

@@ -1,0 +1,54 @@
+#include "FirmwareTest.h"
+
+#include <vector>
+
+#include "Init.h"
+
+namespace fake {
+
+static std::vector<StateReset>& StateResets() {
+  static std::vector<StateReset> resets;
+  return resets;
+}
+
+bool RegisterStateReset(StateReset Reset) {
+  StateResets().push_back(Reset);
+  return true;
+}
+
+void ResetLibraryGlobals() {
+  LibStarted = FALSE;
+  LibSystemTable = nullptr;
+  LibBootServices = nullptr;
+  LibRuntimeServices = nullptr;
+  LibPoolType = EfiBootServicesData;
+  LibCollation = &FallbackCollation;
+  LibDebugAssert = nullptr;
+  LibShellInterface = nullptr;
+  LibShellEnvironment = nullptr;
+  for (StateReset reset : StateResets()) reset();
+}
+
+void AttachLibrary(FakeFirmware& Firmware) {
+  LibSystemTable = Firmware.SystemTable();
+  LibBootServices = Firmware.BootServices();
+  LibRuntimeServices = Firmware.RuntimeServices();
+  LibDebugAssert = Firmware.DebugAssert();
+}
+
+void FirmwareTest::SetUp() {
+  ResetLibraryGlobals();
+  AttachLibrary(fw);
+}
+
+void FirmwareTest::TearDown() {
+  fw.RunTestEndHooks();
+  EXPECT_EQ(fw.UnownedLiveBlockCount(), 0u) << "pool blocks left at the end of the test:\n"
+                                            << fw.DescribeLiveBlocks();
+  for (const AssertRecord& record : fw.Asserts()) {
+    ADD_FAILURE() << "unexpected assertion report: " << record.File << ":" << record.Line << ": "
+                  << record.Condition;
+  }
+}
+
+}  // namespace fake
