@@ -1,0 +1,506 @@
+#!/usr/bin/env python3
+"""End-to-end run of qorvex.efi and shellbridge.efi on real UEFI firmware.
+
+Builds a FAT disk image with the images, the test dumps and a startup.nsh
+script, boots OVMF in QEMU (q35, software emulation) once, lets OVMF's
+built-in UEFI shell run every case with its output redirected to files and
+its status recorded, and reads the files back with mtools. Each case is then
+judged by this script alone: the captured standard output and standard error
+text, the status (%lasterror% and the bridge's %bridgestatus%), and the bytes
+and attributes of the files it touched. It prints one line per case and a
+closing "N passed, N failed" line.
+
+How the UEFI shell of OVMF behaves here (EDK II UEFI Shell 2.2), which the
+script relies on:
+  - The 5-second "Press ESC ... to skip startup.nsh" countdown ends at once on
+    any other key: the harness sends a blank on the serial console when the
+    prompt appears.
+  - "cmd > f" writes UCS-2 with a byte-order mark (also when nothing is
+    printed), "2> f" does the same for standard error, ">>a f" appends 8-bit
+    text. Only one redirection per stream is allowed; a script line that the
+    shell cannot parse ends the whole script ("Script Error Status").
+  - %lasterror% shows an application's status without its error bit
+    (0x8000000000000002 shows as 0x2); shellbridge.efi therefore stores the
+    full status in %bridgestatus%.
+  - setvar NAME -guid G -bs -rt -nv =HEX sets a variable from hex bytes;
+    "=" with no bytes deletes it. attrib +r sets the FAT read-only attribute.
+  - "reset -s" powers the machine off, which ends QEMU (-no-reboot).
+
+Exit status: 0 when every case passed, 1 otherwise, 77 when the firmware
+platform (QEMU, OVMF, mtools, dosfstools) or an image is missing and
+--require-all is not given.
+"""
+
+import argparse
+import dataclasses
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "data")
+EXPECTED = os.path.join(HERE, "expected")
+SKIP = 77
+
+ERROR_BIT = 1 << 63
+EFI_SUCCESS = 0
+EFI_LOAD_ERROR = ERROR_BIT | 1
+EFI_INVALID_PARAMETER = ERROR_BIT | 2
+EFI_UNSUPPORTED = ERROR_BIT | 3
+EFI_NOT_FOUND = ERROR_BIT | 14
+EFI_ACCESS_DENIED = ERROR_BIT | 15
+EFI_ABORTED = ERROR_BIT | 21
+
+GLOBAL_VARIABLE = "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"
+DEBUG_MASK_VARIABLE = "59D1C24F-50F1-401A-B101-F33E0DAED443"
+
+# Marks in a case's file table.
+ABSENT = "absent"
+DIRECTORY = "directory"
+
+
+def read(path, mode="rb"):
+    with open(path, mode) as f:
+        return f.read()
+
+
+def crlf(text):
+    return text.replace("\n", "\r\n")
+
+
+def expected_text(name):
+    return crlf(read(os.path.join(EXPECTED, name), "r"))
+
+
+DUMP8 = read(os.path.join(DATA, "d8.txt"))
+DUMP16 = read(os.path.join(DATA, "d16.txt"))
+VKF8 = read(os.path.join(EXPECTED, "d8.vkf"))
+VKF16 = read(os.path.join(EXPECTED, "d16.vkf"))
+RUN8 = expected_text("d8.out")
+RUN16 = expected_text("d16.out")
+OLD_VKF = b"".join(b"OldKey%04d = a line of the earlier, longer VKF file\r\n" % i for i in range(60))
+READ_ONLY_VKF = b"[BIOS]\r\nName = kept because the file is read-only\r\n"
+
+BANNER = "QORVEX ver 1.0.1\r\n"
+MISSING_NAMES = "Error: Please specify the name of SMBIOS file and VKF file!\r\n"
+NOT_STARTED = "InitShellApp: Application not started from Shell\r\n"
+NO_HANDLE = "LibLocateProtocol: Handle not found\r\n"
+USAGE = "Usage: shellbridge.efi APP.efi [arguments...]\r\n"
+
+
+def unknown_flag(arg):
+    return "Error: Unknown flag - '%s'\r\n" % arg
+
+
+def duplicated_flag(arg):
+    return "Error: Duplicated flag - '%s'\r\n" % arg
+
+
+def open_failed(name):
+    return "Error: Can not open the file [%s](Exist?Readonly?Directory?)!\r\n" % name
+
+
+def status_text(status):
+    """The shell's way of showing a status: 0x and upper-case digits."""
+    return "0x%X" % status
+
+
+@dataclasses.dataclass
+class Case:
+    name: str
+    command: str
+    out: str = ""
+    err: str = ""
+    status: int = EFI_SUCCESS
+    bridged: bool = True  # started through shellbridge.efi, which sets %bridgestatus%
+    files: dict = dataclasses.field(default_factory=dict)
+    read_only: tuple = ()  # files that must still carry the read-only attribute
+    before: tuple = ()  # shell lines run before the case
+    after: tuple = ()  # shell lines run after its status has been recorded
+    needs: str = "qorvex.efi"
+
+
+def qorvex(args):
+    return "shellbridge.efi qorvex.efi " + args
+
+
+QORVEX_CASES = [
+    Case("utf16", qorvex("d16.txt c16.vkf"), out=RUN16, files={"c16.vkf": VKF16}),
+    Case("ansi", qorvex("d8.txt c8.vkf"), out=RUN8, files={"c8.vkf": VKF8, "d8.txt": DUMP8}),
+    Case("quiet_first", qorvex("/q d8.txt qf.vkf"), files={"qf.vkf": VKF8}),
+    Case("quiet_middle", qorvex("d8.txt /Q qm.vkf"), files={"qm.vkf": VKF8}),
+    Case("quiet_last", qorvex("d8.txt ql.vkf /q"), files={"ql.vkf": VKF8}),
+    Case("quiet_twice", qorvex("d8.txt qd.vkf /q /Q"), out=duplicated_flag("/Q"),
+         status=EFI_INVALID_PARAMETER, files={"qd.vkf": ABSENT}),
+    Case("unknown_flag", qorvex("d8.txt uf.vkf -x"), out=unknown_flag("-x"),
+         status=EFI_INVALID_PARAMETER, files={"uf.vkf": ABSENT}),
+    Case("dash_name", qorvex("-dash.txt dn.vkf"), out=unknown_flag("-dash.txt"),
+         status=EFI_INVALID_PARAMETER, files={"dn.vkf": ABSENT}),
+    Case("dash_name_quoted", qorvex('"-dash.txt" dq.vkf'), out=RUN8, files={"dq.vkf": VKF8}),
+    Case("dash_name_escaped", qorvex("^-dash.txt de.vkf"), out=RUN8, files={"de.vkf": VKF8}),
+    Case("one_name", qorvex("d8.txt"), out=BANNER + MISSING_NAMES, status=EFI_INVALID_PARAMETER),
+    Case("quiet_one_name", qorvex("/q d8.txt"), out=MISSING_NAMES, status=EFI_INVALID_PARAMETER),
+    Case("extra_argument", qorvex("d8.txt ex.vkf extra"), out=RUN8,
+         files={"ex.vkf": VKF8, "extra": ABSENT}),
+    # A quoted /q is a file name: here the dump's, which FAT refuses as a name.
+    Case("quoted_quiet", qorvex('"/q" d8.txt qq.vkf'), out=BANNER + open_failed("/q"),
+         status=EFI_INVALID_PARAMETER, files={"qq.vkf": ABSENT, "d8.txt": DUMP8}),
+    Case("empty_argument", qorvex('"" d8.txt "" ea.vkf'), out=RUN8, files={"ea.vkf": VKF8}),
+    Case("missing_dump", qorvex("nosuch.txt md.vkf"), out=BANNER + open_failed("nosuch.txt"),
+         status=EFI_NOT_FOUND, files={"md.vkf": ABSENT}),
+    Case("directory_dump", qorvex("sub dd.vkf"), out=BANNER + open_failed("sub"),
+         status=EFI_LOAD_ERROR, files={"dd.vkf": ABSENT}),
+    Case("directory_vkf", qorvex("d8.txt sub"), out=BANNER + open_failed("sub"),
+         status=EFI_ABORTED, files={"sub": DIRECTORY, "sub/keep.txt": b"keep\r\n"}),
+    Case("replace_longer", qorvex("d8.txt old.vkf"), out=RUN8, files={"old.vkf": VKF8}),
+    Case("read_only_vkf", qorvex("d8.txt ro.vkf"), out=BANNER + open_failed("ro.vkf"),
+         status=EFI_ACCESS_DENIED, files={"ro.vkf": READ_ONLY_VKF}, read_only=("ro.vkf",),
+         before=("attrib +r ro.vkf",)),
+    Case("same_file", qorvex("same.txt same.txt"), out=BANNER + open_failed("same.txt"),
+         status=EFI_ACCESS_DENIED, files={"same.txt": DUMP8}),
+    Case("same_file_spelled_apart", qorvex("same.txt fs0:\\SAME.TXT"),
+         out=BANNER + open_failed("fs0:\\SAME.TXT"), status=EFI_ACCESS_DENIED,
+         files={"same.txt": DUMP8}),
+    Case("dump_of_0_bytes", qorvex("zero.dmp z0.vkf"), out=BANNER, status=EFI_ABORTED,
+         files={"z0.vkf": b""}),
+    Case("dump_of_1_byte", qorvex("one.dmp z1.vkf"), out=BANNER, status=EFI_ABORTED,
+         files={"z1.vkf": b""}),
+    # OVMF has no message strings in French: the en-US retry prints English.
+    Case("language_fr", qorvex("d8.txt"), out=BANNER + MISSING_NAMES, status=EFI_INVALID_PARAMETER,
+         before=("setvar PlatformLang -guid %s -bs -rt -nv =66722D465200" % GLOBAL_VARIABLE,),
+         after=("setvar PlatformLang -guid %s -bs -rt -nv =656E00" % GLOBAL_VARIABLE,)),
+    # 0x80000040 enables information reports: OVMF has no debug-assert
+    # protocol, so the start-up's lookup of it is reported.
+    Case("debug_reports", qorvex("/q d8.txt dbg.vkf"), err=NO_HANDLE, files={"dbg.vkf": VKF8},
+         before=("setvar EFIDebug -guid %s -bs -nv =4000008000000000" % DEBUG_MASK_VARIABLE,),
+         after=("setvar EFIDebug -guid %s -bs -nv =" % DEBUG_MASK_VARIABLE,)),
+    # Without the bridge the UEFI shell gives no shell interface; %lasterror%
+    # shows the lookup's EFI_UNSUPPORTED without its error bit.
+    Case("without_bridge", "qorvex.efi d8.txt nb.vkf", err=NOT_STARTED, status=EFI_UNSUPPORTED,
+         bridged=False, files={"nb.vkf": ABSENT}),
+]
+
+
+def echo_lines(args, environment="env v2 filter 0x7>0x5 prot ShellInt/null"):
+    """argecho.efi's report for (info word, text) pairs."""
+    lines = ["args %s" % status_text(len(args))]
+    lines += ["arg %s %s [%s]" % (status_text(i), status_text(info), text)
+              for i, (info, text) in enumerate(args)]
+    return "\r\n".join(lines + [environment]) + "\r\n"
+
+
+BRIDGE_CASES = [
+    Case("bridge_usage", "shellbridge.efi", err=USAGE, status=EFI_INVALID_PARAMETER, needs="argecho.efi"),
+    Case("bridge_plain", "shellbridge.efi argecho.efi", out=echo_lines([(0, "argecho.efi")]),
+         needs="argecho.efi"),
+    Case("bridge_split",
+         'shellbridge.efi argecho.efi "/q" d.txt "" ^-x a"b c"d "a^"b" "/q"x "a b"^"c ret:8000000000000015',
+         out=echo_lines([(0, "argecho.efi"), (1, "/q"), (0, "d.txt"), (1, ""), (8, "-x"), (3, "ab cd"),
+                         (1, 'a"b'), (7, "/qx"), (7, 'a b"c'), (0, "ret:8000000000000015")]),
+         status=EFI_ABORTED, needs="argecho.efi"),
+    Case("bridge_paths_and_exit",
+         "shellbridge.efi fs0:\\argecho.efi path:d8.txt path:sub\\keep.txt path:fsx:\\a swap exit:8000000000000003",
+         out=echo_lines([(0, "fs0:\\argecho.efi"), (0, "path:d8.txt"), (0, "path:sub\\keep.txt"),
+                         (0, "path:fsx:\\a"), (0, "swap"), (0, "exit:8000000000000003")])
+         + "path d8.txt \\d8.txt\r\npath sub\\keep.txt \\sub\\keep.txt\r\npath fsx:\\a null\r\n",
+         status=EFI_UNSUPPORTED, needs="argecho.efi"),
+    Case("bridge_missing_app", "shellbridge.efi nosuch.efi a b",
+         err="shellbridge: cannot load 'nosuch.efi': 0x800000000000000E\r\n", status=EFI_NOT_FOUND,
+         needs="argecho.efi"),
+    Case("bridge_app_not_an_image", "shellbridge.efi d8.txt x.vkf",
+         err="shellbridge: cannot load 'd8.txt': 0x8000000000000003\r\n", status=EFI_UNSUPPORTED,
+         files={"x.vkf": ABSENT}, needs="argecho.efi"),
+    Case("argecho_without_bridge", "argecho.efi a", out="argecho: no shell interface\r\n",
+         status=EFI_UNSUPPORTED, bridged=False, needs="argecho.efi"),
+]
+
+# Files laid on the disk before the boot (name -> bytes; None makes a directory).
+DISK_FILES = {
+    "d8.txt": DUMP8,
+    "d16.txt": DUMP16,
+    "-dash.txt": DUMP8,
+    "same.txt": DUMP8,
+    "zero.dmp": b"",
+    "one.dmp": b"(",
+    "old.vkf": OLD_VKF,
+    "ro.vkf": READ_ONLY_VKF,
+    "sub": None,
+    "sub/keep.txt": b"keep\r\n",
+}
+
+
+class Platform:
+    """Where QEMU, OVMF and the FAT tools are; None for anything missing."""
+
+    OVMF_PAIRS = [
+        ("/usr/share/OVMF/OVMF_CODE_4M.fd", "/usr/share/OVMF/OVMF_VARS_4M.fd"),
+        ("/usr/share/OVMF/OVMF_CODE.fd", "/usr/share/OVMF/OVMF_VARS.fd"),
+    ]
+
+    def __init__(self):
+        self.qemu = shutil.which("qemu-system-x86_64")
+        self.mkfs = shutil.which("mkfs.vfat") or shutil.which("mkfs.fat") or _sbin("mkfs.vfat")
+        self.mcopy = shutil.which("mcopy")
+        self.mmd = shutil.which("mmd")
+        self.mattrib = shutil.which("mattrib")
+        self.code = self.vars = None
+        for code, variables in self.OVMF_PAIRS:
+            if os.path.exists(code) and os.path.exists(variables):
+                self.code, self.vars = code, variables
+                break
+
+    def missing(self):
+        names = {"qemu-system-x86_64 (qemu-system-x86)": self.qemu, "mkfs.vfat (dosfstools)": self.mkfs,
+                 "mcopy (mtools)": self.mcopy, "mmd (mtools)": self.mmd, "mattrib (mtools)": self.mattrib,
+                 "OVMF_CODE/OVMF_VARS (ovmf)": self.code}
+        return [name for name, path in names.items() if not path]
+
+
+def _sbin(name):
+    path = os.path.join("/usr/sbin", name)
+    return path if os.path.exists(path) else None
+
+
+def run_tool(args, **kwargs):
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    return subprocess.run(args, check=True, capture_output=True, env=env, **kwargs)
+
+
+def startup_script(cases):
+    lines = ["@echo -off", "fs0:", "cd \\"]
+    for case in cases:
+        lines.append("set -v bridgestatus none")
+        lines.extend(case.before)
+        lines.append("%s > %s.out 2> %s.err" % (case.command, case.name, case.name))
+        lines.append("echo %s %%lasterror%% %%bridgestatus%% >>a status.txt" % case.name)
+        lines.extend(case.after)
+    lines.append("reset -s")
+    return "".join(line + "\r\n" for line in lines)
+
+
+def build_disk(platform, work, images, cases):
+    disk = os.path.join(work, "disk.img")
+    run_tool([platform.mkfs, "-C", "-F", "16", "-n", "QORVEX", disk, "16384"])
+    staging = os.path.join(work, "staging")
+    os.makedirs(staging)
+    files = dict(DISK_FILES)
+    for name, path in images.items():
+        files[name] = read(path)
+    files["startup.nsh"] = startup_script(cases).encode("ascii")
+    for name, data in files.items():
+        if data is None:
+            run_tool([platform.mmd, "-i", disk, "::/" + name])
+            continue
+        local = os.path.join(staging, name.replace("/", "_"))
+        with open(local, "wb") as f:
+            f.write(data)
+        run_tool([platform.mcopy, "-i", disk, local, "::/" + name])
+    return disk
+
+
+def boot(platform, disk, work, limit):
+    """Boots OVMF once; returns (seconds, finished, console text)."""
+    variables = os.path.join(work, "vars.fd")
+    shutil.copyfile(platform.vars, variables)
+    args = [platform.qemu, "-machine", "q35", "-accel", "tcg", "-m", "256", "-smp", "1",
+            "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + platform.code,
+            "-drive", "if=pflash,format=raw,unit=1,file=" + variables,
+            "-drive", "format=raw,file=%s,if=ide" % disk,
+            "-nographic", "-no-reboot", "-net", "none", "-serial", "stdio", "-monitor", "none"]
+    start = time.monotonic()
+    proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    console = b""
+    key_sent = False
+    finished = False
+    while True:
+        left = limit - (time.monotonic() - start)
+        if left <= 0:
+            break
+        ready, _, _ = select.select([proc.stdout], [], [], min(left, 0.5))
+        if ready:
+            chunk = os.read(proc.stdout.fileno(), 65536)
+            if not chunk:
+                finished = True
+                break
+            console += chunk
+        # Any key but ESC ends the shell's countdown before startup.nsh.
+        if not key_sent and b"to skip" in console:
+            proc.stdin.write(b" ")
+            proc.stdin.flush()
+            key_sent = True
+        # A line the shell cannot parse ends the script; nothing more will come.
+        if b"Script Error" in console:
+            time.sleep(0.5)
+            break
+    if proc.poll() is None:
+        proc.kill()
+    proc.wait()
+    seconds = time.monotonic() - start
+    return seconds, finished and proc.returncode == 0, console.decode("latin-1")
+
+
+def extract(platform, disk, work):
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    run_tool([platform.mcopy, "-s", "-n", "-i", disk, "::/", out])
+    return out
+
+
+def attributes(platform, disk, name):
+    result = run_tool([platform.mattrib, "-i", disk, "::/" + name])
+    line = result.stdout.decode("latin-1")
+    return line.split("::")[0]
+
+
+def redirected_text(path):
+    """Text of a file that the shell's '>' or '2>' wrote (UCS-2, byte-order mark)."""
+    if not os.path.exists(path):
+        return None
+    data = read(path)
+    if data.startswith(b"\xff\xfe"):
+        data = data[2:]
+    return data.decode("utf-16-le", errors="replace")
+
+
+def read_statuses(out):
+    path = os.path.join(out, "status.txt")
+    statuses = {}
+    if os.path.exists(path):
+        for line in read(path).decode("latin-1").splitlines():
+            words = line.split()
+            if len(words) == 3:
+                statuses[words[0]] = (words[1], words[2])
+    return statuses
+
+
+def shorten(value, limit=300):
+    text = repr(value)
+    return text if len(text) <= limit else text[:limit] + "..."
+
+
+def check_files(case, out, platform, disk):
+    problems = []
+    for name, want in case.files.items():
+        path = os.path.join(out, name)
+        if want is ABSENT:
+            if os.path.exists(path):
+                problems.append("%s exists" % name)
+        elif want is DIRECTORY:
+            if not os.path.isdir(path):
+                problems.append("%s is no longer a directory" % name)
+        elif not os.path.isfile(path):
+            problems.append("%s is missing" % name)
+        elif read(path) != want:
+            problems.append("%s holds %s, expected %s" % (name, shorten(read(path)), shorten(want)))
+    for name in case.read_only:
+        if "R" not in attributes(platform, disk, name):
+            problems.append("%s lost its read-only attribute" % name)
+    return problems
+
+
+def check_case(case, out, statuses, platform, disk):
+    if case.name not in statuses:
+        return ["no status recorded: the firmware run did not reach or finish this case"]
+    problems = []
+    last_error, bridge_status = statuses[case.name]
+    want_last = status_text(case.status & ~ERROR_BIT)
+    if last_error != want_last:
+        problems.append("%%lasterror%% %s, expected %s" % (last_error, want_last))
+    want_bridge = status_text(case.status) if case.bridged else "none"
+    if bridge_status != want_bridge:
+        problems.append("%%bridgestatus%% %s, expected %s" % (bridge_status, want_bridge))
+    for stream, want in (("out", case.out), ("err", case.err)):
+        got = redirected_text(os.path.join(out, "%s.%s" % (case.name, stream)))
+        if got != want:
+            problems.append("std%s %s, expected %s" % (stream, shorten(got), shorten(want)))
+    return problems + check_files(case, out, platform, disk)
+
+
+def check_qorvexw(qorvexw, work):
+    """The reference converter must write the same VKF bytes from the same dumps."""
+    problems = []
+    for dump, want in (("d8.txt", VKF8), ("d16.txt", VKF16)):
+        target = os.path.join(work, "qorvexw-" + dump + ".vkf")
+        subprocess.run([qorvexw, os.path.join(DATA, dump), target, "/q"], capture_output=True)
+        got = read(target) if os.path.exists(target) else None
+        if got != want:
+            problems.append("qorvexw wrote %s from %s, expected %s" % (shorten(got), dump, shorten(want)))
+    return problems
+
+
+def report(name, problems, counts):
+    if problems:
+        counts["failed"] += 1
+        print("FAIL %s" % name)
+        for problem in problems:
+            print("     %s" % problem)
+    else:
+        counts["passed"] += 1
+        print("PASS %s" % name)
+
+
+def parse_args():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
+    parser.add_argument("--require-all", action="store_true",
+                        help="fail instead of skipping when the platform or an image is missing")
+    parser.add_argument("--time-limit", type=float, default=90.0, help="seconds the firmware run may take")
+    parser.add_argument("--keep", help="keep the disk image, console log and extracted files in this directory")
+    return parser.parse_args()
+
+
+def main():
+    args = parse_args()
+    platform = Platform()
+    images = {name: os.path.join(args.bin_dir, name) for name in ("shellbridge.efi", "argecho.efi", "qorvex.efi")}
+    missing = platform.missing() + [path for path in images.values() if not os.path.exists(path)]
+    counts = {"passed": 0, "failed": 0, "skipped": 0}
+    cases = [case for case in QORVEX_CASES + BRIDGE_CASES
+             if os.path.exists(images[case.needs]) and os.path.exists(images["shellbridge.efi"])]
+    counts["skipped"] = len(QORVEX_CASES) + len(BRIDGE_CASES) - len(cases)
+    if missing:
+        print("missing: %s" % ", ".join(missing))
+        if args.require_all or platform.missing():
+            if args.require_all:
+                print("0 passed, 1 failed")
+                return 1
+            print("0 passed, 0 failed, %d skipped" % (len(QORVEX_CASES) + len(BRIDGE_CASES)))
+            return SKIP
+    images = {name: path for name, path in images.items() if os.path.exists(path)}
+
+    work = args.keep or tempfile.mkdtemp(prefix="qorvex-e2e-")
+    os.makedirs(work, exist_ok=True)
+    try:
+        disk = build_disk(platform, work, images, cases)
+        seconds, finished, console = boot(platform, disk, work, args.time_limit)
+        with open(os.path.join(work, "console.log"), "w", encoding="latin-1") as f:
+            f.write(console)
+        out = extract(platform, disk, work)
+        statuses = read_statuses(out)
+        for case in cases:
+            report(case.name, check_case(case, out, statuses, platform, disk), counts)
+        qorvexw = os.path.join(args.bin_dir, "qorvexw")
+        if os.path.exists(qorvexw):
+            report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
+        run_problems = [] if finished else ["the firmware run did not power off within %.0f s" % args.time_limit]
+        report("firmware_run_time", run_problems, counts)
+        print("firmware run: %.1f s wall time for %d cases in one boot (limit %.0f s)"
+              % (seconds, len(cases), args.time_limit))
+        if not finished or counts["failed"]:
+            print("console tail:\n" + console[-1500:])
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    line = "%d passed, %d failed" % (counts["passed"], counts["failed"])
+    if counts["skipped"]:
+        line += ", %d skipped" % counts["skipped"]
+    print(line)
+    return 1 if counts["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
