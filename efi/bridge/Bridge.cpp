@@ -108,8 +108,8 @@ CHAR16* TakeArg(const Bridge* B, CommandLineCursor* Cursor, UINT32* Info) {
 // name. The UEFI shell hands the line as typed, with redirections removed.
 // EFI_INVALID_PARAMETER when no application is named.
 EFI_STATUS BuildArgs(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
-  CommandLineCursor cursor = CommandLineStart(static_cast<const CHAR16*>(B->Image->LoadOptions),
-                                              B->Image->LoadOptionsSize / sizeof(CHAR16));
+  const CHAR16* line = static_cast<const CHAR16*>(B->Image->LoadOptions);
+  CommandLineCursor cursor = CommandLineStart(line, line != nullptr ? B->Image->LoadOptionsSize / sizeof(CHAR16) : 0);
   CommandLineArg own;
   if (!CommandLineNext(&cursor, nullptr, &own)) return EFI_INVALID_PARAMETER;
   UINTN count = CommandLineCount(cursor);
@@ -129,13 +129,47 @@ EFI_STATUS BuildArgs(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
   return EFI_SUCCESS;
 }
 
-// Loads the application through the UEFI shell's name mapping, so that the
-// current directory and fsN: names work as they do at the shell prompt.
-EFI_STATUS LoadChild(const Bridge* B, const CHAR16* Name, EFI_HANDLE* Child) {
+EFI_STATUS LoadNamed(const Bridge* B, const CHAR16* Name, EFI_HANDLE* Child) {
   EFI_DEVICE_PATH_PROTOCOL* path = B->Shell->GetDevicePathFromFilePath(Name);
   if (path == nullptr) return EFI_NOT_FOUND;
   EFI_STATUS status = B->BootServices->LoadImage(FALSE, B->ImageHandle, path, nullptr, 0, Child);
   B->BootServices->FreePool(path);
+  return status;
+}
+
+// True when the last part of Name has no '.', as in "qorvex" or "fs0:\qorvex".
+bool LacksExtension(const CHAR16* Name) {
+  bool dot = false;
+  for (; *Name != 0; ++Name) {
+    if (*Name == u'.') dot = true;
+    if (*Name == u'\\' || *Name == u':') dot = false;
+  }
+  return !dot;
+}
+
+// A new pool copy of Name with ".efi" appended, or null.
+CHAR16* WithEfiExtension(const Bridge* B, const CHAR16* Name) {
+  static constexpr CHAR16 kExtension[] = u".efi";
+  constexpr UINTN kExtensionSize = sizeof(kExtension) / sizeof(CHAR16);  // with its NUL
+  UINTN length = 0;
+  while (Name[length] != 0) ++length;
+  CHAR16* named = static_cast<CHAR16*>(Allocate(B, (length + kExtensionSize) * sizeof(CHAR16)));
+  if (named == nullptr) return nullptr;
+  for (UINTN i = 0; i < length; ++i) named[i] = Name[i];
+  for (UINTN i = 0; i < kExtensionSize; ++i) named[length + i] = kExtension[i];
+  return named;
+}
+
+// Loads the application through the UEFI shell's name mapping, so that the
+// current directory and fsN: names work as they do at the shell prompt. Like
+// the shell, it also finds "qorvex" as "qorvex.efi".
+EFI_STATUS LoadChild(const Bridge* B, const CHAR16* Name, EFI_HANDLE* Child) {
+  EFI_STATUS status = LoadNamed(B, Name, Child);
+  if (status != EFI_NOT_FOUND || !LacksExtension(Name)) return status;
+  CHAR16* named = WithEfiExtension(B, Name);
+  if (named == nullptr) return status;
+  status = LoadNamed(B, named, Child);
+  B->BootServices->FreePool(named);
   return status;
 }
 

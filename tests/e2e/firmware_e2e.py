@@ -208,6 +208,9 @@ BRIDGE_CASES = [
                          (0, "path:fsx:\\a"), (0, "swap"), (0, "exit:8000000000000003")])
          + "path d8.txt \\d8.txt\r\npath sub\\keep.txt \\sub\\keep.txt\r\npath fsx:\\a null\r\n",
          status=EFI_UNSUPPORTED, needs="argecho.efi"),
+    # Like the shell, the bridge finds an application named without ".efi".
+    Case("bridge_app_without_extension", "shellbridge argecho", out=echo_lines([(0, "argecho")]),
+         needs="argecho.efi"),
     Case("bridge_missing_app", "shellbridge.efi nosuch.efi a b",
          err="shellbridge: cannot load 'nosuch.efi': 0x800000000000000E\r\n", status=EFI_NOT_FOUND,
          needs="argecho.efi"),
@@ -303,7 +306,7 @@ def build_disk(platform, work, images, cases):
 
 
 def boot(platform, disk, work, limit):
-    """Boots OVMF once; returns (seconds, finished, console text)."""
+    """Boots OVMF once; returns (seconds, problem or None, console text)."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
     args = [platform.qemu, "-machine", "q35", "-accel", "tcg", "-m", "256", "-smp", "1",
@@ -315,7 +318,7 @@ def boot(platform, disk, work, limit):
     proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     console = b""
     key_sent = False
-    finished = False
+    problem = "the firmware run did not power off within %.0f s" % limit
     while True:
         left = limit - (time.monotonic() - start)
         if left <= 0:
@@ -324,7 +327,7 @@ def boot(platform, disk, work, limit):
         if ready:
             chunk = os.read(proc.stdout.fileno(), 65536)
             if not chunk:
-                finished = True
+                problem = None
                 break
             console += chunk
         # Any key but ESC ends the shell's countdown before startup.nsh.
@@ -335,12 +338,15 @@ def boot(platform, disk, work, limit):
         # A line the shell cannot parse ends the script; nothing more will come.
         if b"Script Error" in console:
             time.sleep(0.5)
+            problem = "the shell stopped startup.nsh at a line it could not run"
             break
     if proc.poll() is None:
         proc.kill()
     proc.wait()
+    if problem is None and proc.returncode != 0:
+        problem = "QEMU ended with status %d" % proc.returncode
     seconds = time.monotonic() - start
-    return seconds, finished and proc.returncode == 0, console.decode("latin-1")
+    return seconds, problem, console.decode("latin-1")
 
 
 def extract(platform, disk, work):
@@ -382,6 +388,16 @@ def shorten(value, limit=300):
     return text if len(text) <= limit else text[:limit] + "..."
 
 
+def difference(got, want):
+    """Where two texts or byte strings part, with a little of both from there."""
+    if got is None:
+        return "nothing, expected %s" % shorten(want)
+    at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+    start = max(0, at - 20)
+    return "%s (length %d), expected %s (length %d), from offset %d" % (
+        shorten(got[start:at + 60]), len(got), shorten(want[start:at + 60]), len(want), start)
+
+
 def check_files(case, out, platform, disk):
     problems = []
     for name, want in case.files.items():
@@ -395,7 +411,7 @@ def check_files(case, out, platform, disk):
         elif not os.path.isfile(path):
             problems.append("%s is missing" % name)
         elif read(path) != want:
-            problems.append("%s holds %s, expected %s" % (name, shorten(read(path)), shorten(want)))
+            problems.append("%s holds %s" % (name, difference(read(path), want)))
     for name in case.read_only:
         if "R" not in attributes(platform, disk, name):
             problems.append("%s lost its read-only attribute" % name)
@@ -416,7 +432,7 @@ def check_case(case, out, statuses, platform, disk):
     for stream, want in (("out", case.out), ("err", case.err)):
         got = redirected_text(os.path.join(out, "%s.%s" % (case.name, stream)))
         if got != want:
-            problems.append("std%s %s, expected %s" % (stream, shorten(got), shorten(want)))
+            problems.append("std%s %s" % (stream, difference(got, want)))
     return problems + check_files(case, out, platform, disk)
 
 
@@ -428,7 +444,7 @@ def check_qorvexw(qorvexw, work):
         subprocess.run([qorvexw, os.path.join(DATA, dump), target, "/q"], capture_output=True)
         got = read(target) if os.path.exists(target) else None
         if got != want:
-            problems.append("qorvexw wrote %s from %s, expected %s" % (shorten(got), dump, shorten(want)))
+            problems.append("qorvexw wrote from %s %s" % (dump, difference(got, want)))
     return problems
 
 
@@ -476,7 +492,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         disk = build_disk(platform, work, images, cases)
-        seconds, finished, console = boot(platform, disk, work, args.time_limit)
+        seconds, run_problem, console = boot(platform, disk, work, args.time_limit)
         with open(os.path.join(work, "console.log"), "w", encoding="latin-1") as f:
             f.write(console)
         out = extract(platform, disk, work)
@@ -486,11 +502,10 @@ def main():
         qorvexw = os.path.join(args.bin_dir, "qorvexw")
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
-        run_problems = [] if finished else ["the firmware run did not power off within %.0f s" % args.time_limit]
-        report("firmware_run_time", run_problems, counts)
+        report("firmware_run", [run_problem] if run_problem else [], counts)
         print("firmware run: %.1f s wall time for %d cases in one boot (limit %.0f s)"
               % (seconds, len(cases), args.time_limit))
-        if not finished or counts["failed"]:
+        if run_problem or counts["failed"]:
             print("console tail:\n" + console[-1500:])
     finally:
         if not args.keep:
