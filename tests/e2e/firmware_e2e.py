@@ -26,9 +26,10 @@ script relies on:
     "=" with no bytes deletes it. attrib +r sets the FAT read-only attribute.
   - "reset -s" powers the machine off, which ends QEMU (-no-reboot).
 
-Exit status: 0 when every case passed, 1 otherwise, 77 when the firmware
-platform (QEMU, OVMF, mtools, dosfstools) or an image is missing and
---require-all is not given.
+Exit status: 0 when every case passed, 1 when one failed, 77 (skipped) when
+the firmware platform (QEMU, OVMF, mtools, dosfstools) or an image is missing
+and the options do not require it: --require-all requires the platform,
+shellbridge.efi and argecho.efi, --require-qorvex requires qorvex.efi.
 """
 
 import argparse
@@ -463,7 +464,9 @@ def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
     parser.add_argument("--require-all", action="store_true",
-                        help="fail instead of skipping when the platform or an image is missing")
+                        help="fail instead of skipping when the platform, shellbridge.efi or argecho.efi is missing")
+    parser.add_argument("--require-qorvex", action="store_true",
+                        help="fail instead of skipping the qorvex.efi cases when qorvex.efi is missing")
     parser.add_argument("--time-limit", type=float, default=90.0, help="seconds the firmware run may take")
     parser.add_argument("--keep", help="keep the disk image, console log and extracted files in this directory")
     return parser.parse_args()
@@ -473,20 +476,23 @@ def main():
     args = parse_args()
     platform = Platform()
     images = {name: os.path.join(args.bin_dir, name) for name in ("shellbridge.efi", "argecho.efi", "qorvex.efi")}
-    missing = platform.missing() + [path for path in images.values() if not os.path.exists(path)]
+    images = {name: path for name, path in images.items() if os.path.exists(path)}
+    required = ["shellbridge.efi", "argecho.efi"] if args.require_all else []
+    required += ["qorvex.efi"] if args.require_qorvex else []
+    missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in
+                                    ("shellbridge.efi", "argecho.efi", "qorvex.efi") if name not in images]
     counts = {"passed": 0, "failed": 0, "skipped": 0}
-    cases = [case for case in QORVEX_CASES + BRIDGE_CASES
-             if os.path.exists(images[case.needs]) and os.path.exists(images["shellbridge.efi"])]
-    counts["skipped"] = len(QORVEX_CASES) + len(BRIDGE_CASES) - len(cases)
+    all_cases = QORVEX_CASES + BRIDGE_CASES
+    cases = [case for case in all_cases if case.needs in images and "shellbridge.efi" in images]
+    counts["skipped"] = len(all_cases) - len(cases)
     if missing:
         print("missing: %s" % ", ".join(missing))
-        if args.require_all or platform.missing():
-            if args.require_all:
-                print("0 passed, 1 failed")
-                return 1
-            print("0 passed, 0 failed, %d skipped" % (len(QORVEX_CASES) + len(BRIDGE_CASES)))
-            return SKIP
-    images = {name: path for name, path in images.items() if os.path.exists(path)}
+    if (args.require_all and platform.missing()) or any(name not in images for name in required):
+        print("0 passed, 1 failed")
+        return 1
+    if platform.missing() or not cases:
+        print("0 passed, 0 failed, %d skipped" % len(all_cases))
+        return SKIP
 
     work = args.keep or tempfile.mkdtemp(prefix="qorvex-e2e-")
     os.makedirs(work, exist_ok=True)
