@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Runs qorvexw (native, or a Windows build under Wine) on every command-line
+case and on generated dumps, in temporary folders, and compares the console
+bytes, the VKF bytes (or their absence) and the exit code.
+
+    cli_test.py --program build/bin/qorvexw
+    cli_test.py --program qorvexw.exe --wine /usr/lib/wine/wine64
+"""
+import argparse
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import reference_converter  # noqa: E402
+
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+BANNER = b"QORVEX ver 1.0.1\r\n"
+SPECIFY = b"Error, Please specify the name of SMBIOS file and VKF file!\r\n"
+ABSENT = None  # Expected content of a file that must not exist.
+
+
+def open_error(name):
+    return b"Error, Can not open the file [%s]!\r\n" % name.encode()
+
+
+def write_error(name):
+    return b"Error, Can not write the file [%s]!\r\n" % name.encode()
+
+
+def example(name):
+    with open(os.path.join(EXAMPLES, name), "rb") as f:
+        return f.read()
+
+
+SAMPLE = example("sample-dump.txt")
+SAMPLE16 = example("sample-dump-utf16.txt")
+SAMPLE_VKF = example("sample.vkf")
+SAMPLE_CONSOLE = reference_converter.convert(SAMPLE)[1]
+
+
+class Case:
+    """One run: files before, arguments, expected console, exit code and files after."""
+
+    def __init__(self, name, args, stdout, code, files=None, after=None, links=None,
+                 native_only=None, wine_only=False):
+        self.name, self.args, self.stdout, self.code = name, args, stdout, code
+        self.files = files or {}
+        self.after = after or {}
+        self.links = links or {}  # new name -> existing name (hard links)
+        self.native_only = native_only  # reason the case cannot exist under Wine
+        self.wine_only = wine_only
+
+
+def longest_record_dump():
+    value = b"v" * 247
+    line = b'(/BLC)"' + value + b'"'
+    assert len(line) == 255
+    return line + b'\r\n(/BT)tag "T"\r\n', (b"[BaseBoard]\r\nLocInChassis = " + value
+                                           + b"\r\nAssetTag = T\r\n")
+
+
+LONG_DUMP, LONG_VKF = longest_record_dump()
+
+CASES = [
+    Case("no arguments", [], BANNER + SPECIFY, 1),
+    Case("one argument", ["d.txt"], BANNER + SPECIFY, 1, files={"d.txt": SAMPLE},
+         after={"d.txt": SAMPLE}),
+    Case("only /q", ["/q"], BANNER + SPECIFY, 1),
+    Case("sample dump", ["d.txt", "o.vkf"], BANNER + SAMPLE_CONSOLE, 0,
+         files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF, "d.txt": SAMPLE}),
+    Case("UTF-16LE sample dump", ["d.txt", "o.vkf"], BANNER + SAMPLE_CONSOLE, 0,
+         files={"d.txt": SAMPLE16}, after={"o.vkf": SAMPLE_VKF}),
+    Case("quiet /q", ["d.txt", "o.vkf", "/q"], b"", 0, files={"d.txt": SAMPLE},
+         after={"o.vkf": SAMPLE_VKF}),
+    Case("quiet /Q ignores case", ["d.txt", "o.vkf", "/Q"], b"", 0, files={"d.txt": SAMPLE16},
+         after={"o.vkf": SAMPLE_VKF}),
+    Case("unknown switch is ignored", ["d.txt", "o.vkf", "/x"], BANNER + SAMPLE_CONSOLE, 0,
+         files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF}),
+    Case("/q after a fourth argument is ignored", ["d.txt", "o.vkf", "c", "/q"],
+         BANNER + SAMPLE_CONSOLE, 0, files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF}),
+    Case("/q first is the dump name", ["/q", "d.txt", "o.vkf"], BANNER + open_error("/q"), 1,
+         files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE, "o.vkf": ABSENT}),
+    Case("missing dump", ["missing.txt", "o.vkf"], BANNER + open_error("missing.txt"), 1,
+         after={"o.vkf": ABSENT}),
+    Case("missing dump, quiet", ["missing.txt", "o.vkf", "/q"], open_error("missing.txt"), 1,
+         after={"o.vkf": ABSENT}),
+    Case("VKF in a missing folder", ["d.txt", "nodir/o.vkf"], BANNER + open_error("nodir/o.vkf"),
+         1, files={"d.txt": SAMPLE}),
+    Case("existing VKF is replaced", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": SAMPLE, "o.vkf": b"x" * 5000}, after={"o.vkf": SAMPLE_VKF}),
+    Case("empty dump", ["d.txt", "o.vkf"], BANNER, 1, files={"d.txt": b""},
+         after={"o.vkf": b""}),
+    Case("one-byte dump", ["d.txt", "o.vkf"], BANNER, 1, files={"d.txt": b"("},
+         after={"o.vkf": b""}),
+    Case("byte-order mark only", ["d.txt", "o.vkf"],
+         BANNER + b"Converting dump file of AMIDE to VKF file...\r\nDone!\r\n", 0,
+         files={"d.txt": b"\xff\xfe"}, after={"o.vkf": b""}),
+    Case("no field lines", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": b"heading\r\n\r\n(/XX)unknown \"v\"\r\n"}, after={"o.vkf": b""}),
+    Case("longest record is not cut", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": LONG_DUMP}, after={"o.vkf": LONG_VKF}),
+    Case("full disk", ["d.txt", "/dev/full"],
+         BANNER + SAMPLE_CONSOLE + write_error("/dev/full"), 1, files={"d.txt": SAMPLE},
+         native_only="/dev/full does not exist for Windows programs"),
+    Case("full disk, quiet", ["d.txt", "/dev/full", "/q"], write_error("/dev/full"), 1,
+         files={"d.txt": SAMPLE}, native_only="/dev/full does not exist for Windows programs"),
+    Case("VKF is the dump", ["d.txt", "d.txt"], BANNER + open_error("d.txt"), 1,
+         files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}),
+    Case("VKF is the dump, quiet", ["d.txt", "d.txt", "/q"], open_error("d.txt"), 1,
+         files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}),
+    Case("VKF is the dump spelled ./", ["d.txt", "./d.txt"], BANNER + open_error("./d.txt"), 1,
+         files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}),
+    Case("VKF is the dump spelled through ..", ["d.txt", "sub/../d.txt"],
+         BANNER + open_error("sub/../d.txt"), 1, files={"d.txt": SAMPLE, "sub/keep": b""},
+         after={"d.txt": SAMPLE}),
+    Case("VKF is a hard link to the dump", ["d.txt", "link.txt"], BANNER + open_error("link.txt"),
+         1, files={"d.txt": SAMPLE}, links={"link.txt": "d.txt"},
+         after={"d.txt": SAMPLE, "link.txt": SAMPLE}),
+    Case("VKF is the dump in other letter case", ["d.txt", "D.TXT"], BANNER + open_error("D.TXT"),
+         1, files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}, wine_only=True),
+]
+
+
+class Runner:
+    def __init__(self, program, wine):
+        self.program, self.wine = os.path.abspath(program), wine
+
+    def run(self, folder, args):
+        command = ([self.wine] if self.wine else []) + [self.program] + args
+        done = subprocess.run(command, cwd=folder, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=120)
+        return done.stdout, done.returncode
+
+    def console(self, text):
+        # A Windows console stream is in text mode: every LF gains a CR.
+        return text.replace(b"\n", b"\r\n") if self.wine else text
+
+
+def prepare(folder, case):
+    for name, data in case.files.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for new, existing in case.links.items():
+        os.link(os.path.join(folder, existing), os.path.join(folder, new))
+
+
+def differences(runner, folder, case, stdout, code):
+    problems = []
+    if code != case.code:
+        problems.append("exit code %d, expected %d" % (code, case.code))
+    if stdout != runner.console(case.stdout):
+        problems.append("console %r, expected %r" % (stdout[:400], runner.console(case.stdout)[:400]))
+    for name, data in case.after.items():
+        path = os.path.join(folder, name)
+        if data is ABSENT:
+            if os.path.exists(path):
+                problems.append("%s exists, expected none" % name)
+            continue
+        if not os.path.exists(path):
+            problems.append("%s is missing" % name)
+            continue
+        with open(path, "rb") as f:
+            actual = f.read()
+        if actual != data:
+            problems.append("%s holds %r, expected %r" % (name, actual[:300], data[:300]))
+    return problems
+
+
+def run_case(runner, case):
+    with tempfile.TemporaryDirectory(prefix="qorvexw-") as folder:
+        prepare(folder, case)
+        stdout, code = runner.run(folder, case.args)
+        return differences(runner, folder, case, stdout, code)
+
+
+# Generated dumps: fields mixed with everything the reading rules treat
+# specially, in both encodings.
+CODES = [r[0].decode() for r in reference_converter.FIELDS] + ["XX", "OS 1", "", "ABCDEF"]
+
+
+def random_value(rng):
+    pieces = ["Maker", "Rev.\t2", ' "inner" ', "h", "H", "\xe9t\xe9", "(/SM)", "'", "0Ah"]
+    value = "".join(rng.choice(pieces) for _ in range(rng.randint(0, 5)))
+    return value + rng.choice(["", "", "h", "H", "h h"])
+
+
+def random_line(rng):
+    kind = rng.random()
+    if kind < 0.55:
+        code = rng.choice(CODES)
+        code = code.lower() if rng.random() < 0.2 else code
+        return "%s(/%s)%s \"%s\"%s" % (rng.choice(["", " ", "\t ", ""]), code,
+                                      "x" * rng.randint(0, 30), random_value(rng),
+                                      rng.choice(["", " ", "\t", " tail", "\r"]))
+    if kind < 0.65:
+        return "(/%s)%s\"%s\"" % (rng.choice(CODES), "y" * rng.randint(0, 40),
+                                  "z" * rng.randint(150, 400))
+    if kind < 0.72:
+        return "(/SS)\"%s\"" % ("a" * rng.randint(0, 4))
+    if kind < 0.78:
+        return "(/SM)x \"a\0b\"" if rng.random() < 0.5 else "\0(/SM)x \"v\""
+    return rng.choice(["", "  System Information", "\ufeff(/SM)x \"bom\"", "\t", "(/SM)x v"])
+
+
+def random_dump(seed):
+    rng = random.Random(seed)
+    text = "".join(random_line(rng) + rng.choice(["\r\n", "\n"]) for _ in range(rng.randint(0, 40)))
+    if rng.random() < 0.3:
+        text += random_line(rng)  # Last line without line feed.
+    if rng.random() < 0.5:
+        return text.encode("latin-1", "replace")
+    wide = text.replace("\xe9", rng.choice(["\u0141", "\u010a", "\u0100", "\xe9"]))
+    data = b"\xff\xfe" + wide.encode("utf-16-le")
+    return data + (b"q" if rng.random() < 0.2 else b"")
+
+
+def run_generated(runner, seed, quiet):
+    data = random_dump(seed)
+    completed, console, vkf = reference_converter.convert(data)
+    args = ["d.txt", "o.vkf"] + (["/q"] if quiet else [])
+    expected_console = b"" if quiet else BANNER + console
+    case = Case("generated %d" % seed, args, expected_console, 0 if completed else 1,
+                files={"d.txt": data}, after={"o.vkf": vkf, "d.txt": data})
+    return run_case(runner, case)
+
+
+# Exit code that ctest reports as a skipped test (SKIP_RETURN_CODE).
+SKIPPED = 77
+
+
+def can_run(loader):
+    try:
+        return subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=60).returncode == 0
+    except OSError:
+        return False
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--wine", help="Wine loader that runs the Windows program")
+    parser.add_argument("--generated", type=int, default=0, help="number of generated dumps")
+    parser.add_argument("--no-cases", action="store_true", help="run generated dumps only")
+    args = parser.parse_args()
+    runner = Runner(args.program, args.wine)
+    if args.wine and not can_run(args.wine):
+        print("SKIP every case: %s cannot run on this machine (it cannot execute "
+              "programs of that architecture)" % args.wine)
+        return SKIPPED
+
+    results = {"ok": 0, "FAIL": 0, "SKIP": 0}
+
+    def report(status, name, detail=""):
+        results[status] += 1
+        print("%-4s %s%s" % (status, name, (": " + detail) if detail else ""), flush=True)
+
+    if not args.no_cases:
+        for case in CASES:
+            if args.wine and case.native_only:
+                report("SKIP", case.name, case.native_only)
+                continue
+            if not args.wine and case.wine_only:
+                report("SKIP", case.name, "names differing in letter case are distinct here")
+                continue
+            problems = run_case(runner, case)
+            report("FAIL" if problems else "ok", case.name, "; ".join(problems))
+    for seed in range(args.generated):
+        problems = run_generated(runner, seed, quiet=seed % 5 == 4)
+        report("FAIL" if problems else "ok", "generated dump %d" % seed, "; ".join(problems))
+
+    print("%d passed, %d failed, %d skipped" % (results["ok"], results["FAIL"], results["SKIP"]))
+    return 1 if results["FAIL"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
