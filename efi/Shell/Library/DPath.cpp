@@ -1,0 +1,24 @@
+#include "DPath.h"
+
+#include "Init.h"
+#include "Mem.h"
+
+static const CHAR8 kLibSource[] = "Shell/Library/DPath";
+
+UINTN DevicePathSize(const EFI_DEVICE_PATH_PROTOCOL* DevicePath) {
+  if (!LIB_CHECK_NOT_NULL(DevicePath)) return 0;
+  const EFI_DEVICE_PATH_PROTOCOL* node = DevicePath;
+  while (!IsDevicePathEnd(node) && DevicePathNodeLength(node) >= sizeof(EFI_DEVICE_PATH_PROTOCOL)) {
+    node = NextDevicePathNode(node);
+  }
+  UINTN prefix = UINTN(reinterpret_cast<const UINT8*>(node) - reinterpret_cast<const UINT8*>(DevicePath));
+  return prefix + sizeof(EFI_DEVICE_PATH_PROTOCOL);
+}
+
+EFI_DEVICE_PATH_PROTOCOL* DuplicateDevicePath(const EFI_DEVICE_PATH_PROTOCOL* DevicePath) {
+  if (!LIB_CHECK_NOT_NULL(DevicePath)) return nullptr;
+  UINTN size = DevicePathSize(DevicePath);
+  auto* copy = static_cast<EFI_DEVICE_PATH_PROTOCOL*>(AllocatePool(size));
+  if (copy != nullptr) MoveMem(copy, DevicePath, size);
+  return copy;
+}
