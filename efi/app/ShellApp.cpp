@@ -1,0 +1,200 @@
+#include "ShellApp.h"
+
+#include "FileIO.h"
+#include "HiiSupport.h"
+#include "IO.h"
+#include "Init.h"
+#include "Mem.h"
+#include "Messages.h"
+#include "SameFile.h"
+#include "UefiBinding.h"
+#include "conversion_run.h"
+#include "line_reader.h"
+#include "run_state.h"
+
+const FlagCheckItem AppFlagTable[] = {
+    {u"/q", 0x1, 0, KindSwitch},
+    {nullptr, 0, 0, KindSwitch},
+};
+
+namespace {
+
+constexpr UINTN kVersionMajor = 1;
+constexpr UINTN kVersionMinor = 0;
+constexpr UINTN kVersionPatch = 1;
+
+constexpr UINT64 kOpenToRead = EFI_FILE_MODE_READ;
+constexpr UINT64 kOpenToWrite = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+constexpr UINT64 kCreateToWrite = EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+
+// What the entry holds; CleanUp releases all of it.
+struct AppRun {
+  CheckPackage Package;
+  const CHAR16* Useful;  // the argument a flag error is about
+  const CHAR16* DumpName;
+  const CHAR16* VkfName;
+  char* LineBuffer;
+  EFI_FILE_PROTOCOL* Dump;
+  EFI_FILE_PROTOCOL* Vkf;
+};
+
+struct FlagMessage {
+  FlagCheckResult Result;
+  MessageToken Token;
+};
+
+constexpr FlagMessage kFlagMessages[] = {
+    {FlagCheckDuplicate, TokenDuplicatedFlag}, {FlagCheckConflict, TokenConflictParameter},
+    {FlagCheckUnknown, TokenUnknownFlag},      {FlagCheckNoValue, TokenInvalidArgument},
+    {FlagCheckNoMemory, TokenOutOfMemory},
+};
+
+EFI_STATUS FlagError(FlagCheckResult Result, const CHAR16* Useful) {
+  for (const FlagMessage& message : kFlagMessages) {
+    if (message.Result == Result) PrintMessageByToken(message.Token, AppHiiHandle, Useful);
+  }
+  return EFI_INVALID_PARAMETER;
+}
+
+// Prints the open message with the file's name and passes Status on.
+EFI_STATUS OpenFailed(const CHAR16* Name, EFI_STATUS Status) {
+  PrintMessageByToken(TokenOpenFailed, AppHiiHandle, Name);
+  return Status;
+}
+
+// True when the file's information can be had and it is not a directory;
+// *Size is then its size in bytes.
+bool QueryPlainFile(EFI_FILE_PROTOCOL* File, UINT64* Size) {
+  EFI_FILE_INFO* info = FileQueryInfo(File);
+  if (info == nullptr) return false;
+  const bool plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
+  *Size = info->FileSize;
+  ReleasePool(info);
+  return plain;
+}
+
+// The flag check, the quiet switch, the banner and the two file names.
+EFI_STATUS ReadCommandLine(AppRun* Run) {
+  FlagCheckResult result = LibCheckFlags(LibShellInterface, AppFlagTable, &Run->Package, &Run->Useful);
+  if (result != FlagCheckOk) return FlagError(result, Run->Useful);
+  if (LibFindFlag(&Run->Package, u"/q") != nullptr) quiet = true;
+  if (!quiet) LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
+  if (Run->Package.ArgCount < 2) {
+    PrintMessageByToken(TokenMissingFileNames, AppHiiHandle);
+    return EFI_INVALID_PARAMETER;
+  }
+  Run->DumpName = Run->Package.PlainArgs->Value;
+  Run->VkfName = Run->Package.PlainArgs->Next->Value;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS AllocateLineBuffer(AppRun* Run) {
+  Run->LineBuffer = static_cast<char*>(alloc_zeroed(kLineBufferSize));
+  if (Run->LineBuffer != nullptr) return EFI_SUCCESS;
+  PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
+  return EFI_OUT_OF_RESOURCES;
+}
+
+EFI_STATUS OpenDump(AppRun* Run) {
+  EFI_FILE_PROTOCOL* dump = nullptr;
+  EFI_STATUS status = FileOpenByName(Run->DumpName, &dump, kOpenToRead, 0);
+  if (EFI_ERROR(status)) return OpenFailed(Run->DumpName, status);
+  Run->Dump = dump;
+  UINT64 size = 0;
+  if (!QueryPlainFile(dump, &size)) return OpenFailed(Run->DumpName, EFI_LOAD_ERROR);
+  return EFI_SUCCESS;
+}
+
+// Deletes an existing VKF file so that it is created anew. A VKF name that
+// names the dump itself is refused before anything is deleted.
+EFI_STATUS DeleteOldVkf(AppRun* Run) {
+  EFI_FILE_PROTOCOL* old = nullptr;
+  EFI_STATUS status = FileOpenByName(Run->VkfName, &old, kOpenToWrite, 0);
+  if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
+  if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
+  Run->Vkf = old;
+  UINT64 size = 0;
+  if (!QueryPlainFile(old, &size)) return OpenFailed(Run->VkfName, EFI_ABORTED);
+  BOOLEAN same = FALSE;
+  status = FileNamesNameSameFile(Run->DumpName, Run->VkfName, &same);
+  if (EFI_ERROR(status)) {
+    PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
+    return status;
+  }
+  if (same) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
+  // The delete closes the handle whatever its outcome; a file it could not
+  // delete is caught after the create.
+  Run->Vkf = nullptr;
+  FileDelete(old);
+  return EFI_SUCCESS;
+}
+
+// Creates the VKF file. A file that is not empty afterwards is an old one
+// that the delete left in place: writing into it would leave its old tail
+// behind the new records, so it is refused untouched.
+EFI_STATUS CreateVkf(AppRun* Run) {
+  EFI_FILE_PROTOCOL* vkf = nullptr;
+  EFI_STATUS status = FileOpenByName(Run->VkfName, &vkf, kCreateToWrite, 0);
+  if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
+  Run->Vkf = vkf;
+  UINT64 size = 0;
+  if (!QueryPlainFile(vkf, &size)) return OpenFailed(Run->VkfName, EFI_LOAD_ERROR);
+  if (size != 0) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
+  return EFI_SUCCESS;
+}
+
+// Runs the conversion. A record that cannot be written does not stop it,
+// but its status is the result, so that an incomplete VKF file does not
+// pass for a converted one.
+EFI_STATUS Convert(AppRun* Run) {
+  CoreStream dump = MakeFileStream(Run->Dump);
+  CoreStream vkf = MakeFileStream(Run->Vkf);
+  ConsoleOps console = MakeShellConsole();
+  RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, quiet, &console);
+  if (result.outcome == RunReadError) return result.read_status;
+  if (result.outcome == RunDumpTooShort) return EFI_ABORTED;
+  return result.write_status;
+}
+
+// The steps after start-up, in order; the first failing one ends the run
+// with its status (it has printed its message).
+constexpr EFI_STATUS (*kSteps[])(AppRun*) = {
+    ReadCommandLine, AllocateLineBuffer, OpenDump, DeleteOldVkf, CreateVkf, Convert,
+};
+
+EFI_STATUS RunSteps(AppRun* Run) {
+  for (EFI_STATUS (*step)(AppRun*) : kSteps) {
+    EFI_STATUS status = step(Run);
+    if (EFI_ERROR(status)) return status;
+  }
+  return EFI_SUCCESS;
+}
+
+// Releases what the run holds, in this order: the check package, the line
+// buffer, then the VKF file is flushed, the dump closed and the VKF file
+// closed. A conversion whose final flush fails has not reached the disk, so
+// the flush's status replaces its success.
+EFI_STATUS CleanUp(AppRun* Run, EFI_STATUS Status) {
+  LibFreeCheckPackage(&Run->Package);
+  if (Run->LineBuffer != nullptr) release_memory(Run->LineBuffer);
+  if (Run->Vkf != nullptr) {
+    EFI_STATUS flushed = FileFlush(Run->Vkf);
+    if (Status == EFI_SUCCESS && EFI_ERROR(flushed)) Status = flushed;
+  }
+  if (Run->Dump != nullptr) FileClose(Run->Dump);
+  if (Run->Vkf != nullptr) FileClose(Run->Vkf);
+  return Status;
+}
+
+}  // namespace
+
+extern "C" EFI_STATUS EFIAPI ShellAppEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
+  AppRun run = {};
+  if (EFI_ERROR(InitShellApp(ImageHandle, SystemTable))) return EFI_ABORTED;
+  AppBootServices = SystemTable->BootServices;
+  EFI_STATUS status = LibRegisterAppStrings(&AppHiiHandle, MessageStringPackage.Bytes, &kQorvexAppGuid);
+  if (EFI_ERROR(status)) return status;
+  // When this fails the list stays as the shell gave it, which still works.
+  LibDropEmptyArgs();
+  return CleanUp(&run, RunSteps(&run));
+}

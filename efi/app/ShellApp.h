@@ -1,0 +1,35 @@
+// qorvex: the EFI shell application that converts an AMIDE DMI editor dump
+// into a VKF setting file.
+//
+//   qorvex [/q] dumpfile vkffile      ("/q" in any case, anywhere on the line)
+//
+// Returns EFI_SUCCESS when the conversion ran to its end, and otherwise a
+// status that tells the failures apart:
+//   start-up failed                                  EFI_ABORTED
+//   the message strings cannot be registered         the registration's status
+//   a flag error, or fewer than two file names       EFI_INVALID_PARAMETER
+//   no memory for the line buffer                    EFI_OUT_OF_RESOURCES
+//   a file cannot be opened or created               the open's status
+//   the dump is a directory or has no information    EFI_LOAD_ERROR
+//   the existing VKF file is a directory, or has no
+//     information                                    EFI_ABORTED
+//   the created VKF file is a directory, or has no
+//     information                                    EFI_LOAD_ERROR
+//   the VKF name names the dump itself, or the old
+//     VKF file could not be deleted                  EFI_ACCESS_DENIED
+//   the dump's first two bytes cannot be read        the read's status
+//   the dump holds fewer than 2 bytes                EFI_ABORTED
+//   a VKF record or the final flush cannot be written the write's status
+#ifndef QORVEX_APP_SHELL_APP_H
+#define QORVEX_APP_SHELL_APP_H
+
+#include "Efi.h"
+#include "VarCheck.h"
+
+// The flags qorvex takes: the quiet switch.
+extern const FlagCheckItem AppFlagTable[];
+
+// The image entry point.
+extern "C" EFI_STATUS EFIAPI ShellAppEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+
+#endif  // QORVEX_APP_SHELL_APP_H
