@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs whatever the build and the tests need (on Debian, as root), builds
+# every deliverable with every toolchain required, runs every test, then
+# builds the host code once more with AddressSanitizer and UBSan and runs the
+# host tests again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake g++ clang lld llvm libgtest-dev python3 file time
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
+  qemu-system-x86 ovmf mtools dosfstools
+)
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+install_missing() {
+  local missing=()
+  for package in "${packages[@]}"; do
+    installed "$package" || missing+=("$package")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    echo "test-all: every package is installed"
+    return
+  fi
+  echo "test-all: installing ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "test-all: run as root to install the missing packages" >&2
+    exit 1
+  fi
+  # wine32 is an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-remove "${missing[@]}"
+}
+
+install_missing
+
+jobs=2
+echo "test-all: full build (every toolchain required)"
+cmake -S . -B build -DQORVEX_REQUIRE_ALL=ON
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure)
+
+echo "test-all: host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-sanitize -DQORVEX_SANITIZE=ON
+cmake --build build-sanitize -j"$jobs"
+(cd build-sanitize && ctest --output-on-failure -LE "wine|firmware")
+
+echo "test-all: PASSED: every test of the full build and the sanitizer build passed"
