@@ -1,0 +1,136 @@
+#include "FileIO.h"
+
+#include "DPath.h"
+#include "Init.h"
+#include "Mem.h"
+#include "Misc.h"
+
+static const CHAR8 kLibSource[] = "Shell/Library/FileIO";
+
+// First guess for a file's information: the fixed part and a name of 100
+// units, so that one call usually suffices.
+static const UINTN kFileInfoFirstGuess = SIZE_OF_EFI_FILE_INFO + 100 * sizeof(CHAR16);
+static_assert(kFileInfoFirstGuess == 280, "first information request");
+
+EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode,
+                          UINT64 Attributes) {
+  if (!LIB_CHECK_NOT_NULL(FileName) || !LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
+  // The shell owns the path it hands out; it is not released here.
+  EFI_DEVICE_PATH_PROTOCOL* path = LibShellEnvironment->NameToPath(FileName);
+  if (path == nullptr) return EFI_DEVICE_ERROR;
+  EFI_HANDLE device = nullptr;
+  return FileOpenByDevicePath(&path, &device, FileHandle, OpenMode, Attributes);
+}
+
+// Opens Name inside *FileHandle and closes the directory it was opened from.
+// With create in OpenMode the name is first opened as it is, so that an
+// existing file keeps its attributes; any failure of that leads to the create.
+static EFI_STATUS OpenInside(EFI_FILE_PROTOCOL** FileHandle, const CHAR16* Name, UINT64 OpenMode,
+                             UINT64 Attributes) {
+  EFI_FILE_PROTOCOL* last = *FileHandle;
+  *FileHandle = nullptr;
+  EFI_STATUS status = last->Open(last, FileHandle, Name, OpenMode & ~EFI_FILE_MODE_CREATE, 0);
+  if (EFI_ERROR(status) && (OpenMode & EFI_FILE_MODE_CREATE) != 0) {
+    *FileHandle = nullptr;
+    status = last->Open(last, FileHandle, Name, OpenMode, Attributes);
+  }
+  last->Close(last);
+  return status;
+}
+
+// Opens the file-path nodes of Path one inside the other, starting from the
+// directory in *FileHandle. Every handle but the last one is closed.
+static EFI_STATUS OpenFileNodes(const EFI_DEVICE_PATH_PROTOCOL* Path, EFI_FILE_PROTOCOL** FileHandle,
+                                UINT64 OpenMode, UINT64 Attributes) {
+  EFI_STATUS status = EFI_SUCCESS;
+  for (const EFI_DEVICE_PATH_PROTOCOL* node = Path; !IsDevicePathEnd(node); node = NextDevicePathNode(node)) {
+    if (!IsFilePathNode(node)) {
+      (*FileHandle)->Close(*FileHandle);
+      return EFI_UNSUPPORTED;
+    }
+    const CHAR16* name = reinterpret_cast<const FILEPATH_DEVICE_PATH*>(node)->PathName;
+    status = OpenInside(FileHandle, name, OpenMode, Attributes);
+    if (EFI_ERROR(status)) return status;
+  }
+  return status;
+}
+
+EFI_STATUS FileOpenByDevicePath(EFI_DEVICE_PATH_PROTOCOL** FilePath, EFI_HANDLE* DeviceHandle,
+                                EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode, UINT64 Attributes) {
+  if (!LIB_CHECK_NOT_NULL(FilePath) || !LIB_CHECK_NOT_NULL(DeviceHandle) || !LIB_CHECK_NOT_NULL(FileHandle)) {
+    return EFI_INVALID_PARAMETER;
+  }
+  EFI_STATUS status = LibBootServices->LocateDevicePath(&gEfiSimpleFileSystemProtocolGuid, FilePath, DeviceHandle);
+  if (EFI_ERROR(status)) return status;
+  *FileHandle = FileOpenVolumeRoot(*DeviceHandle);
+  if (*FileHandle == nullptr) return EFI_UNSUPPORTED;
+  // The walk runs on a pool copy of the rest of the path, whose nodes are
+  // then aligned as the copy is.
+  EFI_DEVICE_PATH_PROTOCOL* rest = DuplicateDevicePath(*FilePath);
+  if (rest == nullptr) {
+    (*FileHandle)->Close(*FileHandle);
+    *FileHandle = nullptr;
+    return EFI_OUT_OF_RESOURCES;
+  }
+  status = OpenFileNodes(rest, FileHandle, OpenMode, Attributes);
+  ReleasePool(rest);
+  if (EFI_ERROR(status)) *FileHandle = nullptr;
+  return status;
+}
+
+EFI_FILE_PROTOCOL* FileOpenVolumeRoot(EFI_HANDLE DeviceHandle) {
+  VOID* interface = nullptr;
+  EFI_STATUS status = LibBootServices->HandleProtocol(DeviceHandle, &gEfiSimpleFileSystemProtocolGuid, &interface);
+  if (EFI_ERROR(status)) return nullptr;
+  auto* volume = static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL*>(interface);
+  EFI_FILE_PROTOCOL* root = nullptr;
+  status = volume->OpenVolume(volume, &root);
+  return EFI_ERROR(status) ? nullptr : root;
+}
+
+EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle)) return nullptr;
+  VOID* buffer = nullptr;
+  UINTN size = kFileInfoFirstGuess;
+  // The first pass of the retry step sets the status, since there is no buffer yet.
+  EFI_STATUS status = EFI_SUCCESS;
+  while (LibBufferRetry(&status, &buffer, size)) {
+    status = FileHandle->GetInfo(FileHandle, &gEfiFileInfoGuid, &size, buffer);
+  }
+  // The retry step keeps the buffer on a warning; no caller could free it.
+  if (status != EFI_SUCCESS && buffer != nullptr) {
+    ReleasePool(buffer);
+    buffer = nullptr;
+  }
+  return static_cast<EFI_FILE_INFO*>(buffer);
+}
+
+EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
+  return FileHandle->SetPosition(FileHandle, Position);
+}
+
+EFI_STATUS FileGetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64* Position) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle) || !LIB_CHECK_NOT_NULL(Position)) return EFI_INVALID_PARAMETER;
+  return FileHandle->GetPosition(FileHandle, Position);
+}
+
+EFI_STATUS FileRead(EFI_FILE_PROTOCOL* FileHandle, UINTN* BufferSize, VOID* Buffer) {
+  return FileHandle->Read(FileHandle, BufferSize, Buffer);
+}
+
+EFI_STATUS FileWrite(EFI_FILE_PROTOCOL* FileHandle, UINTN* BufferSize, const VOID* Buffer) {
+  return FileHandle->Write(FileHandle, BufferSize, Buffer);
+}
+
+EFI_STATUS FileFlush(EFI_FILE_PROTOCOL* FileHandle) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
+  return FileHandle->Flush(FileHandle);
+}
+
+EFI_STATUS FileDelete(EFI_FILE_PROTOCOL* FileHandle) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
+  return FileHandle->Delete(FileHandle);
+}
+
+EFI_STATUS FileClose(EFI_FILE_PROTOCOL* FileHandle) { return FileHandle->Close(FileHandle); }
