@@ -442,6 +442,12 @@ const PoolBlock* FakeFirmware::FindBlock(const void* Address) const {
   return found == blocks_.end() ? nullptr : &found->second;
 }
 
+std::vector<const void*> FakeFirmware::LiveBlocks() const {
+  std::vector<const void*> live;
+  for (const auto& block : blocks_) live.push_back(block.first);
+  return live;
+}
+
 void FakeFirmware::MarkOwned(const void* Address) {
   auto found = blocks_.find(Address);
   if (found == blocks_.end()) {

@@ -106,6 +106,7 @@ class FakeFirmware {
   size_t UnownedLiveBlockCount() const;
   std::string DescribeLiveBlocks() const;
   const PoolBlock* FindBlock(const void* Address) const;  // null unless live
+  std::vector<const void*> LiveBlocks() const;             // in address order
   bool IsLiveBlock(const void* Address) const { return FindBlock(Address) != nullptr; }
   void MarkOwned(const void* Address);
   // AllocatePool calls so far (failed ones included).

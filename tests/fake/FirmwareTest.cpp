@@ -36,6 +36,19 @@ void AttachLibrary(FakeFirmware& Firmware) {
   LibDebugAssert = Firmware.DebugAssert();
 }
 
+size_t FailEachAllocation(FakeFirmware& Firmware, const std::function<void(size_t Failing)>& Run) {
+  for (size_t failing = 1;; ++failing) {
+    size_t callsBefore = Firmware.AllocationCalls();
+    std::vector<const void*> blocksBefore = Firmware.LiveBlocks();
+    Firmware.FailAllocation(failing);
+    Run(failing);
+    Firmware.StopFailingAllocations();
+    if (Firmware.AllocationCalls() - callsBefore < failing) return failing - 1;
+    EXPECT_EQ(Firmware.LiveBlocks(), blocksBefore) << "with allocation " << failing << " failing:\n"
+                                                   << Firmware.DescribeLiveBlocks();
+  }
+}
+
 void FirmwareTest::SetUp() {
   ResetLibraryGlobals();
   AttachLibrary(fw);

@@ -41,6 +41,14 @@ bool RegisterStateReset(StateReset Reset);
   static const bool QORVEX_FAKE_STATE_RESET_CAT(qorvexFakeStateReset, __LINE__) = \
       ::fake::RegisterStateReset(Function)
 
+// Runs Run once for each pool allocation it makes, with that allocation
+// failing: N = 1, 2, ... until a run makes fewer than N allocations (that
+// last run is a clean one, left to the test to check). After every run that
+// reached its failure, the live pool blocks must be exactly those of before
+// the run, so Run must release whatever its routine returned. Returns the
+// number of runs in which the failure was reached.
+size_t FailEachAllocation(FakeFirmware& Firmware, const std::function<void(size_t Failing)>& Run);
+
 class FirmwareTest : public ::testing::Test {
  protected:
   void SetUp() override;
