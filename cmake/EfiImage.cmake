@@ -7,6 +7,8 @@
 # convention, freestanding, no exceptions, no RTTI, no red zone, no stack
 # probes) and links them with the image run-time (memset and friends, see
 # QORVEX_EFI_RUNTIME_SOURCES) into ${QORVEX_BIN_DIR}/<name>.efi, built by ALL.
+# The link fails when an object needs a static constructor (nothing would
+# run it in an image).
 # The target is named <name>_efi. efi/include is always on the include path.
 # ENTRY is a linker symbol: declare the entry routine extern "C".
 #
@@ -27,6 +29,7 @@ set(QORVEX_EFI_INCLUDE_DIR ${CMAKE_CURRENT_LIST_DIR}/../efi/include)
 get_filename_component(QORVEX_EFI_INCLUDE_DIR ${QORVEX_EFI_INCLUDE_DIR} ABSOLUTE)
 get_filename_component(_qorvex_efi_runtime ${CMAKE_CURRENT_LIST_DIR}/../efi/runtime/ImageRuntime.cpp ABSOLUTE)
 set(QORVEX_EFI_RUNTIME_SOURCES ${_qorvex_efi_runtime})
+set(_qorvex_efi_check_objects ${CMAKE_CURRENT_LIST_DIR}/CheckImageObjects.cmake)
 
 find_program(QORVEX_EFI_CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
 find_program(QORVEX_EFI_LLD_LINK NAMES lld-link lld-link-16 lld-link-15 lld-link-14)
@@ -90,6 +93,8 @@ function(qorvex_add_efi_image)
   add_custom_command(
     OUTPUT ${image}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QORVEX_BIN_DIR}
+    COMMAND ${CMAKE_COMMAND} -DIMAGE=${IMG_NAME} "-DOBJECTS=${objects}"
+            -P ${_qorvex_efi_check_objects}
     COMMAND ${QORVEX_EFI_LLD_LINK} /nologo /subsystem:efi_application /machine:x64
             /entry:${IMG_ENTRY} /nodefaultlib /out:${image} ${objects}
     DEPENDS ${objects} ${IMG_DEPENDS}
