@@ -1,0 +1,535 @@
+// Whole runs of the shell application's entry on the fake firmware: a shell
+// interface with the command line, a fake disk, the HII database. Each run
+// is judged by what it printed (with attributes where they matter), the
+// status it returned, what is on the disk afterwards, and that it left no
+// pool block and no file handle behind (the fixture's tear-down and Run).
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FakeFileSystem.h"
+#include "FakeHii.h"
+#include "FakeScriptedFile.h"
+#include "FakeShell.h"
+#include "FakeShellMap.h"
+#include "FirmwareTest.h"
+#include "HiiSupport.h"
+#include "Messages.h"
+#include "ShellApp.h"
+#include "UefiBinding.h"
+#include "run_state.h"
+
+namespace {
+
+using fake::FirmwareTest;
+
+void ResetAppState() {
+  reset_run_state();
+  AppBootServices = nullptr;
+  AppHiiHandle = nullptr;
+  LibHiiDatabase = nullptr;
+  LibHiiString = nullptr;
+  LibHiiProtocolsFound = FALSE;
+  LibAppStringsRegistered = FALSE;
+  LibAppStringsHandle = nullptr;
+}
+QORVEX_FAKE_STATE_RESET(ResetAppState);
+
+const std::string kBanner = "QORVEX ver 1.0.1\r\n";
+const std::string kProgress = "Converting dump file of AMIDE to VKF file...\r\n";
+const std::string kDone = "Done!\r\n";
+const std::string kMissingNames = "Error: Please specify the name of SMBIOS file and VKF file!\r\n";
+const std::string kOutOfMemory = "Error: memory allocation failed!\r\n";
+
+std::string OpenFailed(const std::string& Name) {
+  return "Error: Can not open the file [" + Name + "](Exist?Readonly?Directory?)!\r\n";
+}
+
+// A small dump, what its conversion prints and what it writes.
+const std::string kDump = "  BIOS\r\n(/IVN)Vendor name   \"Vendor\"\r\n(/SM)Maker  \"Maker\"\r\n";
+const std::string kTrace =
+    kProgress + "Type: (0)BIOS, Field: (IVN)Name, Value: Vendor\r\n" +
+    "Type: (1)System, Field: (SM)Manufacturer, Value: Maker\r\n" + kDone;
+const std::string kConverted = "[BIOS]\r\nName = Vendor\r\n[System]\r\nManufacturer = Maker\r\n";
+const std::string kOldVkf = [] {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "OldKey" + std::to_string(i) + " = a line of the earlier, longer file\r\n";
+  return text;
+}();
+
+class AppEntryTest : public FirmwareTest {
+ public:
+  void SetUp() override {
+    FirmwareTest::SetUp();
+    shell.InstallOnImage();
+    fs0.WriteFile(u"\\d.txt", kDump);
+  }
+
+  // Runs "qorvex Args..." as the shell would start it; ArgInfo, when given,
+  // has one word per argument (the command's word is added).
+  EFI_STATUS Run(std::vector<std::u16string> Args, std::vector<UINT32> ArgInfo = {}) {
+    Args.insert(Args.begin(), u"qorvex");
+    if (!ArgInfo.empty()) ArgInfo.insert(ArgInfo.begin(), 0);
+    shell.SetArguments(Args, ArgInfo);
+    last = fw.RunImage([this] { return ShellAppEntry(fw.ImageHandle(), fw.SystemTable()); });
+    EXPECT_EQ(fs.OpenHandleCount(), 0u) << "file handles left open";
+    return last.Status;
+  }
+
+  std::string Out() { return fw.ConOut().Ascii(); }
+  std::optional<std::string> File(const std::u16string& Path) { return fs0.ReadFile(Path); }
+
+  // Maps the name "sf:x" to the scripted file, all other names as before.
+  void MapScriptedFile() {
+    scriptedPath = scripted.DevicePath();
+    auto mapped = shell.NameToPath;
+    shell.NameToPath = [this, mapped](const CHAR16* Name) -> EFI_DEVICE_PATH_PROTOCOL* {
+      if (std::u16string(Name) == u"sf:x") return fake::AsDevicePath(scriptedPath);
+      return mapped(Name);
+    };
+  }
+
+  std::optional<fake::FakeHii> hii{std::in_place, fw};
+  fake::FakeShell shell{fw};
+  fake::FakeFileSystem fs{fw};
+  fake::FakeVolume& fs0 = fs.AddVolume();
+  fake::FakeShellMap map{shell, fs};
+  fake::FakeScriptedFile scripted{fw};
+  std::vector<UINT8> scriptedPath;
+  fake::ImageRunResult last;
+};
+
+// ---- Every exit of the entry ----
+
+struct EntryCase {
+  const char* Name;
+  std::vector<std::u16string> Args;
+  std::vector<UINT32> ArgInfo;
+  std::function<void(AppEntryTest&)> Arrange;
+  std::string Out;
+  EFI_STATUS Status;
+  std::function<void(AppEntryTest&)> Check;  // the disk afterwards
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.Name; }
+
+class EntryCaseTest : public AppEntryTest, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(EntryCaseTest, PrintsReturnsAndLeavesTheDiskAsExpected) {
+  const EntryCase& c = GetParam();
+  if (c.Arrange) c.Arrange(*this);
+  EXPECT_EQ(Run(c.Args, c.ArgInfo), c.Status);
+  EXPECT_FALSE(last.Exited);
+  EXPECT_EQ(Out(), c.Out);
+  EXPECT_EQ(File(u"d.txt"), kDump) << "the dump must never change";
+  if (c.Check) c.Check(*this);
+}
+
+using Test = AppEntryTest;
+
+auto VkfIs(const std::string& Expected) {
+  return [Expected](Test& t) { EXPECT_EQ(t.File(u"o.vkf"), Expected); };
+}
+auto VkfAbsent() {
+  return [](Test& t) { EXPECT_FALSE(t.fs0.Exists(u"o.vkf")); };
+}
+auto NothingOpened() {
+  return [](Test& t) {
+    EXPECT_FALSE(t.fs0.Exists(u"o.vkf"));
+    EXPECT_EQ(t.fs.CallCount("OpenVolume"), 0u);
+  };
+}
+auto WithOldVkf(std::function<void(Test&)> More = nullptr) {
+  return [More](Test& t) {
+    t.fs0.WriteFile(u"o.vkf", kOldVkf);
+    if (More) More(t);
+  };
+}
+
+const EFI_STATUS kOk = EFI_SUCCESS;
+const std::string kRun = kBanner + kTrace;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EntryCaseTest,
+    ::testing::Values(
+        // The command line.
+        EntryCase{"Converts", {u"d.txt", u"o.vkf"}, {}, nullptr, kRun, kOk, VkfIs(kConverted)},
+        EntryCase{"QuietFirst", {u"/q", u"d.txt", u"o.vkf"}, {}, nullptr, "", kOk, VkfIs(kConverted)},
+        EntryCase{"QuietBetweenInCapitals", {u"d.txt", u"/Q", u"o.vkf"}, {}, nullptr, "", kOk, VkfIs(kConverted)},
+        EntryCase{"QuietLast", {u"d.txt", u"o.vkf", u"/q"}, {}, nullptr, "", kOk, VkfIs(kConverted)},
+        EntryCase{"ExtraArgumentIgnored", {u"d.txt", u"o.vkf", u"extra"}, {}, nullptr, kRun, kOk, VkfIs(kConverted)},
+        EntryCase{"EmptyArgumentsDropped", {u"", u"d.txt", u"", u"o.vkf"}, {}, nullptr, kRun, kOk,
+                  VkfIs(kConverted)},
+        EntryCase{"DuplicatedQuiet",
+                  {u"d.txt", u"o.vkf", u"/q", u"/q"},
+                  {},
+                  nullptr,
+                  "Error: Duplicated flag - '/q'\r\n",
+                  EFI_INVALID_PARAMETER,
+                  NothingOpened()},
+        EntryCase{"DuplicatedQuietOtherCase",
+                  {u"/q", u"d.txt", u"/Q", u"o.vkf"},
+                  {},
+                  nullptr,
+                  "Error: Duplicated flag - '/Q'\r\n",
+                  EFI_INVALID_PARAMETER,
+                  NothingOpened()},
+        EntryCase{"UnknownFlag", {u"d.txt", u"o.vkf", u"-x"}, {}, nullptr, "Error: Unknown flag - '-x'\r\n",
+                  EFI_INVALID_PARAMETER, NothingOpened()},
+        EntryCase{"LonePlus", {u"+", u"d.txt", u"o.vkf"}, {}, nullptr, "Error: Unknown flag - '+'\r\n",
+                  EFI_INVALID_PARAMETER, NothingOpened()},
+        EntryCase{"UnquotedNameWithDash", {u"-d.txt", u"o.vkf"}, {}, nullptr, "Error: Unknown flag - '-d.txt'\r\n",
+                  EFI_INVALID_PARAMETER, NothingOpened()},
+        EntryCase{"QuotedNameWithDash", {u"-d.txt", u"o.vkf"}, {ARG_IS_QUOTED, 0},
+                  [](Test& t) { t.fs0.WriteFile(u"-d.txt", kDump); }, kRun, kOk, VkfIs(kConverted)},
+        EntryCase{"QuotedQuietIsADumpName", {u"/q", u"o.vkf"}, {ARG_IS_QUOTED, 0}, nullptr,
+                  kBanner + OpenFailed("/q"), EFI_NOT_FOUND, VkfAbsent()},
+        EntryCase{"NoArguments", {}, {}, nullptr, kBanner + kMissingNames, EFI_INVALID_PARAMETER, NothingOpened()},
+        EntryCase{"OneName", {u"d.txt"}, {}, nullptr, kBanner + kMissingNames, EFI_INVALID_PARAMETER,
+                  NothingOpened()},
+        EntryCase{"OneNameQuiet", {u"/q", u"d.txt"}, {}, nullptr, kMissingNames, EFI_INVALID_PARAMETER,
+                  NothingOpened()},
+        // The dump.
+        EntryCase{"DumpMissing", {u"missing.txt", u"o.vkf"}, {}, WithOldVkf(), kBanner + OpenFailed("missing.txt"),
+                  EFI_NOT_FOUND, VkfIs(kOldVkf)},
+        EntryCase{"DumpMissingQuiet", {u"missing.txt", u"o.vkf", u"/q"}, {}, nullptr, OpenFailed("missing.txt"),
+                  EFI_NOT_FOUND, VkfAbsent()},
+        EntryCase{"DumpUnmappable", {u"fs9:\\d.txt", u"o.vkf"}, {}, nullptr, kBanner + OpenFailed("fs9:\\d.txt"),
+                  EFI_DEVICE_ERROR, VkfAbsent()},
+        EntryCase{"DumpIsADirectory", {u"dir", u"o.vkf"}, {}, WithOldVkf([](Test& t) { t.fs0.MakeDirectory(u"dir"); }),
+                  kBanner + OpenFailed("dir"), EFI_LOAD_ERROR, VkfIs(kOldVkf)},
+        EntryCase{"DumpWithoutInformation", {u"d.txt", u"o.vkf"}, {},
+                  WithOldVkf([](Test& t) { t.fs.GetInfoFailure = EFI_DEVICE_ERROR; }), kBanner + OpenFailed("d.txt"),
+                  EFI_LOAD_ERROR, VkfIs(kOldVkf)},
+        EntryCase{"ReadOfTheMarkFails", {u"sf:x", u"o.vkf"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Contents = kDump;
+                    t.scripted.ReadStatus = EFI_DEVICE_ERROR;
+                  },
+                  kBanner, EFI_DEVICE_ERROR, VkfIs("")},
+        // The VKF file.
+        EntryCase{"OldVkfReplaced", {u"d.txt", u"o.vkf"}, {}, WithOldVkf(), kRun, kOk, VkfIs(kConverted)},
+        EntryCase{"VkfReadOnly", {u"d.txt", u"o.vkf"}, {},
+                  WithOldVkf([](Test& t) { t.fs0.SetReadOnly(u"o.vkf"); }), kBanner + OpenFailed("o.vkf"),
+                  EFI_ACCESS_DENIED, VkfIs(kOldVkf)},
+        EntryCase{"VkfIsADirectory", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.fs0.MakeDirectory(u"o.vkf"); },
+                  kBanner + OpenFailed("o.vkf"), EFI_ABORTED,
+                  [](Test& t) { EXPECT_TRUE(t.fs0.IsDirectory(u"o.vkf")); }},
+        EntryCase{"OldVkfWithoutInformation", {u"d.txt", u"sf:x"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Contents = kOldVkf;
+                    t.scripted.GetInfoStatuses = {EFI_DEVICE_ERROR};
+                  },
+                  kBanner + OpenFailed("sf:x"), EFI_ABORTED,
+                  [](Test& t) {
+                    EXPECT_EQ(t.scripted.Contents, kOldVkf);
+                    EXPECT_EQ(t.scripted.Calls, (std::vector<std::string>{"Open", "GetInfo", "Flush", "Close"}));
+                  }},
+        EntryCase{"VkfCannotBeCreated", {u"d.txt", u"nodir\\o.vkf"}, {}, nullptr,
+                  kBanner + OpenFailed("nodir\\o.vkf"), EFI_NOT_FOUND, VkfAbsent()},
+        EntryCase{"VkfOnWriteProtectedVolume", {u"d.txt", u"o.vkf"}, {},
+                  WithOldVkf([](Test& t) { t.fs0.WriteProtected = true; }), kBanner + OpenFailed("o.vkf"),
+                  EFI_WRITE_PROTECTED, VkfIs(kOldVkf)},
+        EntryCase{"CreatedVkfWithoutInformation", {u"d.txt", u"sf:x"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Exists = false;
+                    t.scripted.GetInfoStatuses = {EFI_DEVICE_ERROR};
+                  },
+                  kBanner + OpenFailed("sf:x"), EFI_LOAD_ERROR,
+                  [](Test& t) {
+                    EXPECT_EQ(t.scripted.Contents, "");
+                    EXPECT_EQ(t.scripted.Calls,
+                              (std::vector<std::string>{"Open", "Open", "Open", "GetInfo", "Flush", "Close"}));
+                  }},
+        // A delete that the file system refused leaves the old file; the
+        // create then opens it with its old content, which is not written into.
+        EntryCase{"OldVkfNotDeleted", {u"d.txt", u"o.vkf"}, {}, WithOldVkf([](Test& t) { t.fs.DeleteFails = true; }),
+                  kBanner + OpenFailed("o.vkf"), EFI_ACCESS_DENIED, VkfIs(kOldVkf)},
+        EntryCase{"OldEmptyVkfNotDeletedIsUsed", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) {
+                    t.fs0.WriteFile(u"o.vkf", "");
+                    t.fs.DeleteFails = true;
+                  },
+                  kRun, kOk, VkfIs(kConverted)},
+        // The VKF name names the dump: refused before anything is deleted.
+        EntryCase{"VkfIsTheDump", {u"d.txt", u"d.txt"}, {}, nullptr, kBanner + OpenFailed("d.txt"),
+                  EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpQuiet", {u"/q", u"d.txt", u"d.txt"}, {}, nullptr, OpenFailed("d.txt"),
+                  EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpInCapitals", {u"d.txt", u"D.TXT"}, {}, nullptr, kBanner + OpenFailed("D.TXT"),
+                  EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpByMapping", {u"d.txt", u"FS0:\\d.txt"}, {}, nullptr,
+                  kBanner + OpenFailed("FS0:\\d.txt"), EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpThroughDotDot", {u"d.txt", u"sub\\..\\.\\d.txt"}, {}, nullptr,
+                  kBanner + OpenFailed("sub\\..\\.\\d.txt"), EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"SameNameOnAnotherVolume", {u"d.txt", u"fs1:\\d.txt"}, {},
+                  [](Test& t) { t.fs.AddVolume().WriteFile(u"d.txt", kOldVkf); }, kRun, kOk,
+                  [](Test& t) { EXPECT_EQ(t.fs.Volume(1).ReadFile(u"d.txt"), kConverted); }},
+        // Writing the VKF file.
+        EntryCase{"WritesFail", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.fs.WriteFailure = EFI_VOLUME_FULL; }, kRun,
+                  EFI_VOLUME_FULL, VkfIs("")},
+        EntryCase{"VolumeFillsUp", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.fs0.FreeSpace = 30; }, kRun,
+                  EFI_VOLUME_FULL, VkfIs("[BIOS]\r\nName = Vendor\r\n")},
+        EntryCase{"FinalFlushFails", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.fs.FlushFailure = EFI_DEVICE_ERROR; }, kRun, EFI_DEVICE_ERROR,
+                  VkfIs(kConverted)},
+        EntryCase{"FlushFailsAfterAnEarlierError", {u"e.txt", u"o.vkf"}, {},
+                  [](Test& t) {
+                    t.fs0.WriteFile(u"e.txt", "(");
+                    t.fs.FlushFailure = EFI_DEVICE_ERROR;
+                  },
+                  kBanner, EFI_ABORTED, VkfIs("")},
+        EntryCase{"OneByteDump", {u"e.txt", u"o.vkf"}, {}, WithOldVkf([](Test& t) { t.fs0.WriteFile(u"e.txt", "("); }),
+                  kBanner, EFI_ABORTED, VkfIs("")},
+        EntryCase{"EmptyDumpLeavesEmptyVkf", {u"e.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.fs0.WriteFile(u"e.txt", ""); }, kBanner, EFI_ABORTED, VkfIs("")},
+        EntryCase{"MarkOnly", {u"e.txt", u"o.vkf"}, {}, [](Test& t) { t.fs0.WriteFile(u"e.txt", "\xFF\xFE"); },
+                  kBanner + kProgress + kDone, kOk, VkfIs("")},
+        // Registration.
+        EntryCase{"NoHiiDatabase", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.hii.reset(); }, "", EFI_NOT_FOUND,
+                  NothingOpened()},
+        EntryCase{"RegistrationRefused", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.hii->NewPackageListFailure = EFI_OUT_OF_RESOURCES; }, "", EFI_OUT_OF_RESOURCES,
+                  NothingOpened()}),
+    [](const ::testing::TestParamInfo<EntryCase>& info) { return std::string(info.param.Name); });
+
+// ---- Details the table does not show ----
+
+TEST_F(AppEntryTest, StartedOutsideTheShellEndsThroughExit) {
+  fw.UninstallProtocol(fw.ImageHandle(), gEfiShellInterfaceGuid);
+  Run({u"d.txt", u"o.vkf"});
+  EXPECT_TRUE(last.Exited);
+  EXPECT_TRUE(EFI_ERROR(last.Status));
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(hii->NewPackageListCalls, 0u);
+  EXPECT_FALSE(fs0.Exists(u"o.vkf"));
+}
+
+TEST_F(AppEntryTest, TheFileNameOfAnOpenErrorIsHighlighted) {
+  Run({u"/q", u"missing.txt", u"o.vkf"});
+  const std::vector<fake::FakeConsole::Run>& runs = fw.ConOut().Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[1].Text, u"missing.txt");
+  EXPECT_EQ(runs[1].Attribute, 0x0Fu);
+  EXPECT_EQ(runs[0].Attribute, 0x07u);
+  EXPECT_EQ(runs[2].Attribute, 0x07u);
+}
+
+TEST_F(AppEntryTest, RegistersTheStringsOnce) {
+  ASSERT_EQ(Run({u"d.txt", u"o.vkf"}), EFI_SUCCESS);
+  ASSERT_EQ(hii->Lists().size(), 1u);
+  EXPECT_EQ(AppHiiHandle, hii->HandleOf(0));
+  EXPECT_EQ(hii->Lists()[0].Bytes.size(), 691u);
+}
+
+TEST_F(AppEntryTest, ALongRecordKeepsItsLineEnd) {
+  // The longest record a 255-character line gives: a new [BaseBoard] header
+  // and a LocInChassis value of 247 characters, 277 bytes in all.
+  const std::string value(247, 'v');
+  const std::string line = "(/BLC)\"" + value + "\"";
+  ASSERT_EQ(line.size(), 255u);
+  fs0.WriteFile(u"d.txt", line + "\r\n");
+  ASSERT_EQ(Run({u"/q", u"d.txt", u"o.vkf"}), EFI_SUCCESS);
+  EXPECT_EQ(File(u"o.vkf"), "[BaseBoard]\r\nLocInChassis = " + value + "\r\n");
+  fs0.WriteFile(u"d.txt", kDump);  // for the fixture's own checks
+}
+
+TEST_F(AppEntryTest, UsesTheBootServicesItWasStartedWithForTheCore) {
+  ASSERT_EQ(Run({u"/q", u"d.txt", u"o.vkf"}), EFI_SUCCESS);
+  EXPECT_EQ(AppBootServices, fw.BootServices());
+  // The line buffer and the records' strings are the core's blocks: pool of
+  // the reserved type, all released by the end (checked at tear-down).
+  EXPECT_GT(fw.ServiceCallCount("SetMem"), 0u);
+}
+
+// Every pool allocation of a whole run fails once in turn. Whatever fails,
+// nothing may leak, every handle is closed and the dump stays as it was; and
+// the two memory messages of the entry show up on their paths.
+TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
+  bool lineBufferMessage = false;
+  bool flagCheckMessage = false;
+  // The arguments are handed over afresh in each run and given back after
+  // it, so that each run starts and ends with the same live blocks.
+  shell.ReleaseArguments();
+  size_t runs = fake::FailEachAllocation(fw, [&](size_t) {
+    fake::ResetLibraryGlobals();
+    fake::AttachLibrary(fw);
+    if (fs0.Exists(u"o.vkf")) fs0.Remove(u"o.vkf");
+    fw.ConOut().Clear();
+    EFI_STATUS status = Run({u"d.txt", u"o.vkf"});
+    EXPECT_EQ(File(u"d.txt"), kDump);
+    if (Out() == kBanner + kOutOfMemory && status == EFI_OUT_OF_RESOURCES) lineBufferMessage = true;
+    if (Out() == kOutOfMemory && status == EFI_INVALID_PARAMETER) flagCheckMessage = true;
+    shell.ReleaseArguments();
+    fw.TakeAsserts();  // a package list that cannot be built is reported
+  });
+  // The last run, which no failure reached, converted as usual.
+  EXPECT_GT(runs, 30u);
+  EXPECT_EQ(last.Status, EFI_SUCCESS);
+  EXPECT_EQ(File(u"o.vkf"), kConverted);
+  EXPECT_TRUE(lineBufferMessage);
+  EXPECT_TRUE(flagCheckMessage);
+}
+
+// ---- The same conversions as qorvexw ----
+
+#if defined(QORVEXW_PROGRAM) && defined(QORVEX_SOURCE_DIR)
+
+std::string ReadWhole(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct ConsoleRun {
+  int ExitCode = -1;
+  std::string Out;
+  std::optional<std::string> Vkf;
+};
+
+// Runs qorvexw on Dump in a fresh temporary directory.
+ConsoleRun RunQorvexw(const std::string& Dump, bool Quiet) {
+  char folder[] = "/tmp/qorvex-app-XXXXXX";
+  EXPECT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  std::ofstream(dir + "/d.txt", std::ios::binary) << Dump;
+  const std::string command = "cd '" + dir + "' && '" QORVEXW_PROGRAM "' d.txt o.vkf" + (Quiet ? " /q" : "") +
+                              " > out.txt";
+  ConsoleRun run;
+  int raw = std::system(command.c_str());
+  run.ExitCode = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.Out = ReadWhole(dir + "/out.txt");
+  if (access((dir + "/o.vkf").c_str(), F_OK) == 0) run.Vkf = ReadWhole(dir + "/o.vkf");
+  int removed = std::system(("rm -rf '" + dir + "'").c_str());
+  (void)removed;
+  return run;
+}
+
+std::string Utf16(const std::u16string& Text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : Text) {
+    bytes.push_back(char(unit & 0xFF));
+    bytes.push_back(char(unit >> 8));
+  }
+  return bytes;
+}
+
+std::u16string Widen8(const std::string& Text) { return std::u16string(Text.begin(), Text.end()); }
+
+// Dumps built by a seeded generator: field lines of every code in mixed
+// case, values with quotes and trailing h, headings, near misses, long
+// lines, LF and CR LF ends, with and without a last line end.
+std::string GeneratedLine(std::mt19937& Random) {
+  static const char* const kCodes[] = {"IVN", "IV", "ID", "SM", "SP", "SV", "SS", "SU", "SK", "SF", "BM", "BP",
+                                       "BV", "BS", "BT", "BLC", "CM", "CT", "CV", "CS", "CA", "CO", "CSK", "OS",
+                                       "XX", "ABCDEF", "", "OS 1"};
+  auto pick = [&](size_t n) { return size_t(Random() % n); };
+  std::string code = kCodes[pick(sizeof kCodes / sizeof kCodes[0])];
+  for (char& c : code) {
+    if (pick(3) == 0) c = char(std::tolower(c));
+  }
+  std::string value;
+  size_t length = pick(8) == 0 ? 200 + pick(100) : pick(30);
+  for (size_t i = 0; i < length; ++i) value.push_back(" aZ09-\".h%"[pick(10)]);
+  switch (pick(6)) {
+    case 0:
+      return "  Heading of a block";
+    case 1:
+      return pick(2) == 0 ? "" : "(/SS)\"ab\"";
+    default:
+      return std::string(pick(3), ' ') + "(/" + code + ")Label" + std::string(pick(20), ' ') + "\"" + value +
+             (pick(3) == 0 ? "h" : "") + "\"" + (pick(4) == 0 ? " tail" : "");
+  }
+}
+
+std::string GeneratedDump(unsigned Seed) {
+  std::mt19937 random(Seed);
+  std::string dump;
+  size_t lines = 5 + random() % 40;
+  for (size_t i = 0; i < lines; ++i) {
+    dump += GeneratedLine(random);
+    if (i + 1 < lines || random() % 2 == 0) dump += random() % 3 == 0 ? "\n" : "\r\n";
+  }
+  return dump;
+}
+
+struct SameAsConsoleCase {
+  std::string Name;
+  std::string Dump;
+};
+
+void PrintTo(const SameAsConsoleCase& c, std::ostream* os) { *os << c.Name; }
+
+std::vector<SameAsConsoleCase> SameAsConsoleCases() {
+  const std::string source = QORVEX_SOURCE_DIR;
+  std::vector<SameAsConsoleCase> cases = {
+      {"Sample", ReadWhole(source + "/examples/sample-dump.txt")},
+      {"SampleUtf16", ReadWhole(source + "/examples/sample-dump-utf16.txt")},
+      {"FirmwareDump8", ReadWhole(source + "/tests/e2e/data/d8.txt")},
+      {"FirmwareDump16", ReadWhole(source + "/tests/e2e/data/d16.txt")},
+      {"Empty", ""},
+      {"OneByte", "("},
+      {"MarkOnly", "\xFF\xFE"},
+      {"NoFieldLines", "hello\r\nworld\r\n"},
+      {"SectionsComeBack", "(/IVN)x \"a\"\r\n(/SM)x \"b\"\r\n(/IV)x \"c\"\r\n(/OS)x \"d\"\r\n"},
+      {"LowerCaseCode", "(/sm)x \"Maker\"\r\n(/ss)x \"1234h\"\r\n(/SM)x \"1234h\"\r\n"},
+      {"QuotesInValue", "(/SS)\"A\"B\"\r\n(/SP)x \"\"\r\n"},
+      {"NoLastLineEnd", "(/SM)x \"a\"\r\n(/SP)x \"b\""},
+      {"Line255", "(/SP)\"" + std::string(248, 'p') + "\"\r\n(/SM)x \"after\"\r\n"},
+      {"LineOver255", "(/SP)\"" + std::string(300, 'p') + "\"\r\n(/SM)x \"after\"\r\n"},
+      {"LongestRecord", "(/BLC)\"" + std::string(247, 'l') + "\"\r\n"},
+      {"Utf8Mark", "\xEF\xBB\xBF(/SM)x \"first\"\r\n(/SM)x \"second\"\r\n"},
+      {"HighBytes", "(/SM)x \"Caf\xE9 \xFF\"\r\n"},
+      {"Utf16LongLines", Utf16(Widen8("(/SP)x \"" + std::string(200, 'q') + "\"\r\n(/SM)x \"" +
+                                      std::string(90, 'm') + "\"\r\n(/SK)x \"sk\"\n"))},
+      {"Utf16WideCharacters", Utf16(u"(/SM)x \"Caf\u00E9 \u4E2D \u20AC\"\r\n(/SS)x \"\u0141h\"\r\n")},
+  };
+  for (unsigned seed = 1; seed <= 24; ++seed) {
+    std::string dump = GeneratedDump(seed);
+    cases.push_back({"Generated" + std::to_string(seed), seed % 2 == 0 ? Utf16(Widen8(dump)) : dump});
+  }
+  return cases;
+}
+
+class SameAsConsoleTest : public AppEntryTest, public ::testing::WithParamInterface<SameAsConsoleCase> {};
+
+TEST_P(SameAsConsoleTest, WritesAndPrintsWhatQorvexwDoes) {
+  const SameAsConsoleCase& c = GetParam();
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "not quiet");
+    ConsoleRun console = RunQorvexw(c.Dump, quiet);
+    ASSERT_TRUE(console.ExitCode == 0 || console.ExitCode == 1);
+    fake::ResetLibraryGlobals();
+    fake::AttachLibrary(fw);
+    fw.ConOut().Clear();
+    fs0.WriteFile(u"d.txt", c.Dump);
+    if (fs0.Exists(u"o.vkf")) fs0.Remove(u"o.vkf");
+    std::vector<std::u16string> args = {u"d.txt", u"o.vkf"};
+    if (quiet) args.push_back(u"/q");
+    EFI_STATUS status = Run(args);
+    EXPECT_EQ(status, console.ExitCode == 0 ? EFI_SUCCESS : EFI_ABORTED);
+    EXPECT_EQ(Out(), console.Out);
+    EXPECT_EQ(File(u"o.vkf"), console.Vkf);
+  }
+  fs0.WriteFile(u"d.txt", kDump);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dumps, SameAsConsoleTest, ::testing::ValuesIn(SameAsConsoleCases()),
+                         [](const ::testing::TestParamInfo<SameAsConsoleCase>& info) { return info.param.Name; });
+
+#endif  // QORVEXW_PROGRAM && QORVEX_SOURCE_DIR
+
+}  // namespace

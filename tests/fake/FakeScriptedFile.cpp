@@ -1,0 +1,182 @@
+#include "FakeScriptedFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "FakeFileSystem.h"
+
+namespace fake {
+
+struct FakeScriptedFile::Handle {
+  EFI_FILE_PROTOCOL Protocol;
+  FakeScriptedFile* Owner;
+  bool Root;
+  bool Open;
+  UINT64 Position;
+};
+
+namespace {
+
+// A hardware vendor node that no other fake volume uses.
+std::vector<UINT8> VendorNode() {
+  std::vector<UINT8> node = {HARDWARE_DEVICE_PATH, 0x04, 20, 0};
+  const UINT8 vendor[16] = {0x5C, 0x9A, 0x21, 0x7E, 0x43, 0x10, 0x4B, 0x88,
+                            0x9D, 0x02, 0x6A, 0xE1, 0x37, 0xC4, 0x55, 0x0B};
+  node.insert(node.end(), vendor, vendor + 16);
+  return node;
+}
+
+}  // namespace
+
+FakeScriptedFile::FakeScriptedFile(FakeFirmware& Firmware) : fw_(Firmware) {
+  volume_.Protocol.Revision = EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_REVISION;
+  volume_.Protocol.OpenVolume = &FakeScriptedFile::OpenVolume;
+  volume_.Owner = this;
+  volumePath_ = JoinNodes({VendorNode(), EndOfPathNode()});
+  fw_.InstallProtocol(&handle_, gEfiSimpleFileSystemProtocolGuid, &volume_.Protocol);
+  fw_.InstallProtocol(&handle_, gEfiDevicePathProtocolGuid, volumePath_.data());
+}
+
+FakeScriptedFile::~FakeScriptedFile() {
+  EXPECT_EQ(OpenHandleCount(), 0u) << "scripted file handles left open";
+  fw_.UninstallProtocol(handle_, gEfiSimpleFileSystemProtocolGuid);
+  fw_.UninstallProtocol(handle_, gEfiDevicePathProtocolGuid);
+}
+
+std::vector<UINT8> FakeScriptedFile::DevicePath() const {
+  return JoinNodes({VendorNode(), FilePathNode(u"\\scripted"), EndOfPathNode()});
+}
+
+size_t FakeScriptedFile::OpenHandleCount() const {
+  return size_t(std::count_if(handles_.begin(), handles_.end(), [](const auto& handle) { return handle->Open; }));
+}
+
+FakeScriptedFile::Handle* FakeScriptedFile::From(EFI_FILE_PROTOCOL* This) {
+  Handle* handle = reinterpret_cast<Handle*>(This);
+  EXPECT_TRUE(handle->Open) << "call on a closed scripted file handle";
+  return handle;
+}
+
+EFI_FILE_PROTOCOL* FakeScriptedFile::NewHandle(bool Root) {
+  auto handle = std::make_unique<Handle>();
+  handle->Protocol.Revision = EFI_FILE_PROTOCOL_REVISION;
+  handle->Protocol.Open = &FakeScriptedFile::Open;
+  handle->Protocol.Close = &FakeScriptedFile::Close;
+  handle->Protocol.Delete = &FakeScriptedFile::Delete;
+  handle->Protocol.Read = &FakeScriptedFile::Read;
+  handle->Protocol.Write = &FakeScriptedFile::Write;
+  handle->Protocol.GetPosition = &FakeScriptedFile::GetPosition;
+  handle->Protocol.SetPosition = &FakeScriptedFile::SetPosition;
+  handle->Protocol.GetInfo = &FakeScriptedFile::GetInfo;
+  handle->Protocol.Flush = &FakeScriptedFile::Flush;
+  handle->Owner = this;
+  handle->Root = Root;
+  handle->Open = true;
+  handle->Position = 0;
+  handles_.push_back(std::move(handle));
+  return &handles_.back()->Protocol;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::OpenVolume(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL* This, EFI_FILE_PROTOCOL** Root) {
+  FakeScriptedFile* self = reinterpret_cast<Volume*>(This)->Owner;
+  *Root = self->NewHandle(true);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Open(EFI_FILE_PROTOCOL* This, EFI_FILE_PROTOCOL** NewHandle, const CHAR16*,
+                                         UINT64 OpenMode, UINT64) {
+  FakeScriptedFile* self = From(This)->Owner;
+  self->Calls.push_back("Open");
+  if (!self->Exists && (OpenMode & EFI_FILE_MODE_CREATE) == 0) return EFI_NOT_FOUND;
+  if (!self->Exists) {
+    self->Exists = true;
+    self->Contents.clear();
+  }
+  *NewHandle = self->NewHandle(false);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Close(EFI_FILE_PROTOCOL* This) {
+  Handle* handle = From(This);
+  if (!handle->Root) handle->Owner->Calls.push_back("Close");
+  handle->Open = false;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Delete(EFI_FILE_PROTOCOL* This) {
+  Handle* handle = From(This);
+  handle->Owner->Calls.push_back("Delete");
+  handle->Owner->Exists = false;
+  handle->Open = false;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Read(EFI_FILE_PROTOCOL* This, UINTN* BufferSize, VOID* Buffer) {
+  Handle* handle = From(This);
+  FakeScriptedFile* self = handle->Owner;
+  self->Calls.push_back("Read");
+  if (self->ReadStatus != EFI_SUCCESS) {
+    *BufferSize = 0;
+    return self->ReadStatus;
+  }
+  UINT64 size = self->Contents.size();
+  UINTN count = handle->Position >= size ? 0 : UINTN(std::min<UINT64>(*BufferSize, size - handle->Position));
+  std::memcpy(Buffer, self->Contents.data() + handle->Position, count);
+  handle->Position += count;
+  *BufferSize = count;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Write(EFI_FILE_PROTOCOL* This, UINTN* BufferSize, const VOID* Buffer) {
+  Handle* handle = From(This);
+  FakeScriptedFile* self = handle->Owner;
+  self->Calls.push_back("Write");
+  if (self->Contents.size() < handle->Position + *BufferSize) self->Contents.resize(handle->Position + *BufferSize);
+  std::memcpy(&self->Contents[handle->Position], Buffer, *BufferSize);
+  handle->Position += *BufferSize;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::GetPosition(EFI_FILE_PROTOCOL* This, UINT64* Position) {
+  *Position = From(This)->Position;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::SetPosition(EFI_FILE_PROTOCOL* This, UINT64 Position) {
+  From(This)->Position = Position;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::GetInfo(EFI_FILE_PROTOCOL* This, const EFI_GUID*, UINTN* BufferSize,
+                                            VOID* Buffer) {
+  FakeScriptedFile* self = From(This)->Owner;
+  self->Calls.push_back("GetInfo");
+  if (!self->GetInfoStatuses.empty()) {
+    EFI_STATUS status = self->GetInfoStatuses.front();
+    self->GetInfoStatuses.erase(self->GetInfoStatuses.begin());
+    return status;
+  }
+  const std::u16string name = u"scripted";
+  const UINTN needed = SIZE_OF_EFI_FILE_INFO + (name.size() + 1) * sizeof(CHAR16);
+  if (*BufferSize < needed) {
+    *BufferSize = needed;
+    return EFI_BUFFER_TOO_SMALL;
+  }
+  EFI_FILE_INFO* info = static_cast<EFI_FILE_INFO*>(Buffer);
+  std::memset(info, 0, needed);
+  info->Size = needed;
+  info->FileSize = self->Contents.size();
+  info->PhysicalSize = self->Contents.size();
+  std::memcpy(info->FileName, name.c_str(), (name.size() + 1) * sizeof(CHAR16));
+  *BufferSize = needed;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FakeScriptedFile::Flush(EFI_FILE_PROTOCOL* This) {
+  From(This)->Owner->Calls.push_back("Flush");
+  return EFI_SUCCESS;
+}
+
+}  // namespace fake
