@@ -196,6 +196,10 @@ def echo_lines(args, environment="env v2 filter 0x7>0x5 prot ShellInt/null"):
 
 BRIDGE_CASES = [
     Case("bridge_usage", "shellbridge.efi", err=USAGE, status=EFI_INVALID_PARAMETER, needs="argecho.efi"),
+    # Started by the bridge instead of the shell, the inner bridge has no
+    # UEFI shell parameters: it prints its usage and refuses.
+    Case("bridge_not_started_by_shell", "shellbridge.efi shellbridge.efi argecho.efi", err=USAGE,
+         status=EFI_INVALID_PARAMETER, needs="argecho.efi"),
     Case("bridge_plain", "shellbridge.efi argecho.efi", out=echo_lines([(0, "argecho.efi")]),
          needs="argecho.efi"),
     Case("bridge_split",
