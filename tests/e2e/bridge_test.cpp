@@ -50,6 +50,8 @@ struct SplitCase {
   std::vector<Split> Args;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.Name; }
+
 class CommandLineSplit : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(CommandLineSplit, GivesArgumentsAndInfoWords) {
