@@ -46,9 +46,10 @@ void trim_blanks(char* text) {
   size_t first = 0;
   while (is_blank(text[first])) ++first;
   size_t length = 0;
-  while (text[first + length] != '\0') {
-    text[length] = text[first + length];
-    ++length;
+  if (first == 0) {
+    length = text_length(text);
+  } else {
+    for (; text[first + length] != '\0'; ++length) text[length] = text[first + length];
   }
   while (length > 0 && is_blank(text[length - 1])) --length;
   text[length] = '\0';

@@ -16,7 +16,7 @@
 constexpr size_t kRecordTextSize = 512;
 
 // Returns 1 when the record's text was handed to the stream, 0 when nothing
-// was written (missing argument, no memory, or a type without a section).
+// was written (missing argument, or a type without a section).
 // `last_written_type` is updated before the write, so a header whose write
 // failed is not repeated for the next record. When `write_status` is given
 // it receives the write's status: kStreamSuccess, the stream's failure

@@ -177,8 +177,8 @@ TEST_F(ConversionRunTest, ShortWriteCountsAsFailure) {
 }
 
 TEST_F(ConversionRunTest, OutOfMemorySkipsRecordsWithoutLeaking) {
-  // Allocation 4 is the text buffer of the first record.
-  test_memory::fail_allocation(4);
+  // Allocation 3 is the key of the first record.
+  test_memory::fail_allocation(3);
   RunResult result = convert(kMixedDump);
   EXPECT_EQ(result.outcome, RunCompleted);
   EXPECT_EQ(vkf.data.substr(0, 10), "[System]\r\n");
