@@ -45,11 +45,17 @@ jobs=2
 echo "test-all: full build (every toolchain required)"
 cmake -S . -B build -DQORVEX_REQUIRE_ALL=ON
 cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure)
+(cd build && ctest --output-on-failure | tee ctest.log)
 
 echo "test-all: host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DQORVEX_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
-(cd build-sanitize && ctest --output-on-failure -LE "wine|firmware")
+(cd build-sanitize && ctest --output-on-failure -LE "wine|firmware" | tee ctest.log)
 
-echo "test-all: PASSED: every test of the full build and the sanitizer build passed"
+# A test that cannot run on this machine says why in its output; name it here.
+skipped=$(grep -h -- '\*\*\*Skipped' build/ctest.log build-sanitize/ctest.log | sed 's/.*Test *#[0-9]*: *\([^ ]*\).*/\1/' | sort -u | tr '\n' ' ' || true)
+if [ -n "$skipped" ]; then
+  echo "test-all: PASSED, except tests skipped because this machine cannot run them: $skipped"
+else
+  echo "test-all: PASSED: every test of the full build and the sanitizer build passed"
+fi
