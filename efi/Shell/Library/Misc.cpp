@@ -1,5 +1,7 @@
 #include "Misc.h"
 
+#include "Handle.h"
+#include "IO.h"
 #include "Init.h"
 #include "Mem.h"
 #include "Str.h"
@@ -153,4 +155,124 @@ CHAR8* LibMatchLanguageList(const CHAR8* SupportedLanguages, BOOLEAN Iso639, con
     }
   }
   return nullptr;
+}
+
+// ---- Status, GUID and time text ----
+
+EFI_SHELL_ENVIRONMENT2* LibGuidNamer = nullptr;
+
+namespace {
+
+struct StatusName {
+  EFI_STATUS Status;
+  const CHAR16* Text;
+};
+
+constexpr StatusName kStatusNames[] = {
+    {EFI_SUCCESS, u"Success"},
+    {EFI_WARN_UNKNOWN_GLYPH, u"Warning Unknown Glyph"},
+    {EFI_WARN_DELETE_FAILURE, u"Warning Delete Failure"},
+    {EFI_WARN_WRITE_FAILURE, u"Warning Write Failure"},
+    {EFI_WARN_BUFFER_TOO_SMALL, u"Warning Buffer Too Small"},
+    {EFI_WARN_RETURN_FROM_LONG_JUMP, u"Warning Return From Long Jump"},
+    {EFI_LOAD_ERROR, u"Load Error"},
+    {EFI_INVALID_PARAMETER, u"Invalid Parameter"},
+    {EFI_UNSUPPORTED, u"Unsupported"},
+    {EFI_BAD_BUFFER_SIZE, u"Bad Buffer Size"},
+    {EFI_BUFFER_TOO_SMALL, u"Buffer Too Small"},
+    {EFI_NOT_READY, u"Not Ready"},
+    {EFI_DEVICE_ERROR, u"Device Error"},
+    {EFI_WRITE_PROTECTED, u"Write Protected"},
+    {EFI_OUT_OF_RESOURCES, u"Out of Resources"},
+    {EFI_VOLUME_CORRUPTED, u"Volume Corrupted"},
+    {EFI_VOLUME_FULL, u"Volume Full"},
+    {EFI_NO_MEDIA, u"No Media"},
+    {EFI_MEDIA_CHANGED, u"Media Changed"},
+    {EFI_NOT_FOUND, u"Not Found"},
+    {EFI_ACCESS_DENIED, u"Access Denied"},
+    {EFI_NO_RESPONSE, u"No Response"},
+    {EFI_NO_MAPPING, u"No Mapping"},
+    {EFI_TIMEOUT, u"Time Out"},
+    {EFI_NOT_STARTED, u"Not Started"},
+    {EFI_ALREADY_STARTED, u"Already Started"},
+    {EFI_ABORTED, u"Aborted"},
+    {EFI_ICMP_ERROR, u"ICMP Error"},
+    {EFI_TFTP_ERROR, u"TFTP Error"},
+    {EFI_PROTOCOL_ERROR, u"Protocol Error"},
+    {EFI_INCOMPATIBLE_VERSION, u"Incompatible Version"},
+    {EFI_SECURITY_VIOLATION, u"Security Violation"},
+    {EFI_CRC_ERROR, u"CRC Error"},
+    {EFI_NOT_AVAILABLE_YET, u"Not Available Yet"},
+    {EFI_UNLOAD_IMAGE, u"Unload Image"},
+};
+
+// Every name fits the format engine's 100-character field scratch.
+constexpr bool StatusNamesFitTheScratch() {
+  for (const StatusName& entry : kStatusNames) {
+    UINTN length = 0;
+    while (entry.Text[length] != 0) ++length;
+    if (length >= 100) return false;
+  }
+  return true;
+}
+static_assert(StatusNamesFitTheScratch(), "status names fit the field scratch");
+
+// The shell environment that names GUIDs; a failed lookup is tried again at
+// the next call.
+EFI_SHELL_ENVIRONMENT2* GuidNamer() {
+  if (LibGuidNamer != nullptr) return LibGuidNamer;
+  VOID* interface = nullptr;
+  if (!EFI_ERROR(LibLocateProtocol(&gEfiShellEnvironmentGuid, &interface))) {
+    LibGuidNamer = static_cast<EFI_SHELL_ENVIRONMENT2*>(interface);
+  }
+  return LibGuidNamer;
+}
+
+}  // namespace
+
+// Each routine stores an empty text first: the formatting run may be unable
+// to allocate, and the caller must not be left with an unterminated buffer.
+
+VOID LibStatusText(CHAR16* Buffer, EFI_STATUS Status) {
+  if (!LIB_CHECK_NOT_NULL(Buffer)) return;
+  for (const StatusName& entry : kStatusNames) {
+    if (entry.Status != Status) continue;
+    Str16Copy(Buffer, entry.Text);
+    return;
+  }
+  Buffer[0] = 0;
+  LibFormatToBuffer(Buffer, 0, u"%X", Status);
+}
+
+VOID LibGuidTextBounded(CHAR16* Buffer, UINTN BufferSize, const EFI_GUID* Guid) {
+  if (!LIB_CHECK_NOT_NULL(Buffer) || !LIB_CHECK_NOT_NULL(Guid)) return;
+  Buffer[0] = 0;
+  EFI_SHELL_ENVIRONMENT2* namer = GuidNamer();
+  // The name belongs to the shell and is not freed.
+  const CHAR16* name = namer != nullptr && namer->GetProt != nullptr ? namer->GetProt(Guid, FALSE) : nullptr;
+  if (name != nullptr) {
+    LibFormatToBuffer(Buffer, BufferSize, u"%s", name);
+    return;
+  }
+  const UINT8* d = Guid->Data4;
+  LibFormatToBuffer(Buffer, BufferSize, u"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Guid->Data1,
+                    Guid->Data2, Guid->Data3, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+}
+
+VOID LibGuidText(CHAR16* Buffer, const EFI_GUID* Guid) { LibGuidTextBounded(Buffer, 0, Guid); }
+
+VOID LibTimeText(CHAR16* Buffer, const EFI_TIME* Time) {
+  if (!LIB_CHECK_NOT_NULL(Buffer)) return;
+  Buffer[0] = 0;
+  if (Time == nullptr) return;
+  UINTN hour = Time->Hour;
+  CHAR16 letter = u'a';
+  if (Time->Hour == 0) {
+    hour = 12;
+  } else if (Time->Hour >= 12) {
+    letter = u'p';
+    if (Time->Hour >= 13) hour = Time->Hour - 12;
+  }
+  LibFormatToBuffer(Buffer, 0, u"%02d/%02d/%02d  %02d:%02d%c", Time->Month, Time->Day, Time->Year % 100, hour,
+                    Time->Minute, letter);
 }

@@ -1,6 +1,6 @@
 // Shared services of the library: GUID comparison, the grow-and-retry step
-// for calls that report the size they need, variable reads and language
-// matching.
+// for calls that report the size they need, variable reads, language
+// matching, and the text forms of statuses, GUIDs and times.
 #ifndef QORVEX_SHELL_LIBRARY_MISC_H
 #define QORVEX_SHELL_LIBRARY_MISC_H
 
@@ -42,5 +42,31 @@ CHAR8* LibMatchLanguage(const CHAR8* SupportedLanguages, BOOLEAN Iso639, Candida
   const CHAR8* const list[] = {Candidates..., nullptr};
   return LibMatchLanguageList(SupportedLanguages, Iso639, list);
 }
+
+// ---- Status, GUID and time text ----
+// Each routine leaves an empty text when its text cannot be formatted (no
+// pool for the formatting run).
+
+// The shell environment through which GUIDs are named: looked up by
+// LibGuidText on first need and kept once found.
+extern EFI_SHELL_ENVIRONMENT2* LibGuidNamer;
+
+// The name of Status ("Success", "Not Found", ...), or for a status without
+// one its number as %X: 8 uppercase hexadecimal digits at least (00000006).
+// Buffer must have room for the text; 30 characters always do.
+VOID LibStatusText(CHAR16* Buffer, EFI_STATUS Status);
+
+// The shell's name for Guid, or its number form
+// 47C7B221-C42A-11D2-8E57-00A0C969723B (36 characters). The shell's name is
+// not bounded; LibGuidTextBounded bounds it.
+VOID LibGuidText(CHAR16* Buffer, const EFI_GUID* Guid);
+
+// The same into a buffer of BufferSize bytes, of which the text takes at
+// most BufferSize / 2 - 1 characters; a BufferSize below 2 sets no bound.
+VOID LibGuidTextBounded(CHAR16* Buffer, UINTN BufferSize, const EFI_GUID* Guid);
+
+// Month/day/year and a 12-hour clock: "12/06/26  08:24a" (two spaces,
+// a or p). Reads Year, Month, Day, Hour and Minute only; at most 20 characters.
+VOID LibTimeText(CHAR16* Buffer, const EFI_TIME* Time);
 
 #endif  // QORVEX_SHELL_LIBRARY_MISC_H
