@@ -8,7 +8,8 @@
 //   start-up failed                                  EFI_ABORTED
 //   the message strings cannot be registered         the registration's status
 //   a flag error, or fewer than two file names       EFI_INVALID_PARAMETER
-//   no memory for the line buffer                    EFI_OUT_OF_RESOURCES
+//   no memory for the line buffer, or for comparing
+//     the two file names                             EFI_OUT_OF_RESOURCES
 //   a file cannot be opened or created               the open's status
 //   the dump is a directory or has no information    EFI_LOAD_ERROR
 //   the existing VKF file is a directory, or has no

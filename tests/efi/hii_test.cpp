@@ -244,13 +244,6 @@ TEST_F(RegisterTest, WithoutTheDatabaseNothingIsRegistered) {
   EXPECT_EQ(fw.ServiceCallCount("GetNextMonotonicCount"), 0u);
 }
 
-TEST_F(RegisterTest, WithoutTheStringProtocolNothingIsRegistered) {
-  FakeHii hii(fw, /*InstallDatabase=*/true, /*InstallString=*/false);
-  EFI_HII_HANDLE handle = nullptr;
-  EXPECT_EQ(Register(&handle), EFI_NOT_FOUND);
-  EXPECT_EQ(hii.NewPackageListCalls, 0u);
-}
-
 TEST_F(RegisterTest, ReportsANullHandlePointerAndAMissingList) {
   FakeHii hii(fw);
   EXPECT_EQ(Register(nullptr), EFI_INVALID_PARAMETER);
@@ -266,16 +259,6 @@ TEST_F(RegisterTest, ReportsANullHandlePointerAndAMissingList) {
   EXPECT_EQ(asserts[2].File, "Shell/Library/Init");
   EXPECT_EQ(asserts[2].Condition, "PackageList != ((void *) 0)");
   EXPECT_EQ(hii.NewPackageListCalls, 0u);
-}
-
-TEST_F(RegisterTest, ProtocolLookupsAreKeptOnceFound) {
-  FakeHii hii(fw);
-  ASSERT_EQ(LibFindHiiProtocols(), EFI_SUCCESS);
-  EXPECT_EQ(LibHiiDatabase, hii.Database());
-  EXPECT_EQ(LibHiiString, hii.String());
-  size_t searches = fw.ServiceCallCount("LocateHandle");
-  EXPECT_EQ(LibFindHiiProtocols(), EFI_SUCCESS);
-  EXPECT_EQ(fw.ServiceCallCount("LocateHandle"), searches);
 }
 
 // ---- Languages and fetching ----
@@ -342,12 +325,6 @@ TEST_F(FetchTest, ATooSmallBufferIsAnsweredWithItsSize) {
   EXPECT_EQ(size, 130u);
   ASSERT_EQ(hii.GetStringCalls.size(), 2u);
   EXPECT_EQ(hii.GetStringCalls[1].SizeIn, 8u);
-}
-
-TEST_F(FetchTest, WithoutTheProtocolsTheFetchIsUnsupported) {
-  CHAR16 text[4];
-  UINTN size = sizeof text;
-  EXPECT_EQ(LibFetchString(nullptr, TokenOutOfMemory, text, &size), EFI_UNSUPPORTED);
 }
 
 // ---- Printing by token ----
