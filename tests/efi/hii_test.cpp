@@ -98,17 +98,11 @@ TEST(MessageStringPackage, HasTheLayoutByteForByte) {
   EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 48, bytes.begin() + 56),
             (std::vector<UINT8>{0x01, 0x00, 'e', 'n', '-', 'U', 'S', 0x00}));
 
+  // Eight UCS-2 string blocks at the offsets of the layout, then the end block.
   const size_t offsets[] = {56, 73, 134, 201, 270, 343, 414, 545, 670};
   for (size_t id = 0; id < 8; ++id) {
-    SCOPED_TRACE("string id " + std::to_string(id + 1));
-    const size_t at = offsets[id];
-    ASSERT_EQ(offsets[id + 1] - at, 1 + 2 * (kTexts[id].size() + 1));
-    EXPECT_EQ(bytes[at], EFI_HII_SIBT_STRING_UCS2);
-    std::u16string text;
-    for (size_t i = at + 1; i + 2 < offsets[id + 1]; i += 2) text.push_back(char16_t(bytes[i] | bytes[i + 1] << 8));
-    EXPECT_EQ(text, kTexts[id]);
-    EXPECT_EQ(bytes[offsets[id + 1] - 2], 0);
-    EXPECT_EQ(bytes[offsets[id + 1] - 1], 0);
+    EXPECT_EQ(bytes[offsets[id]], EFI_HII_SIBT_STRING_UCS2) << "string id " << id + 1;
+    EXPECT_EQ(offsets[id + 1] - offsets[id], 1 + 2 * (kTexts[id].size() + 1)) << "string id " << id + 1;
   }
   EXPECT_EQ(bytes[670], EFI_HII_SIBT_END);
   EXPECT_EQ(PackageBytes(), MakePackage(std::vector<std::u16string>(std::begin(kTexts), std::end(kTexts))));
@@ -128,21 +122,6 @@ TEST_F(PackageListTest, WrapsThePackageBetweenHeaderAndEndPackage) {
             std::vector<UINT8>(PackageBytes().begin() + 4, PackageBytes().end()));
   EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 687, bytes.end()), (std::vector<UINT8>{0x04, 0x00, 0x00, 0xDF}));
   EXPECT_EQ(fw.FindBlock(list)->Size, 691u);
-  ReleasePool(list);
-}
-
-TEST_F(PackageListTest, AppendsSeveralPackagesInArgumentOrder) {
-  std::vector<UINT8> first = MakePackage({u"a"});
-  std::vector<UINT8> second = MakePackage({u"bc"}, "fr");
-  EFI_HII_PACKAGE_LIST_HEADER* list = LibAssemblePackageList(&kQorvexAppGuid, first.data(), second.data());
-  ASSERT_NE(list, nullptr);
-  const size_t total = 20 + (first.size() - 4) + (second.size() - 4) + 4;
-  EXPECT_EQ(list->PackageLength, total);
-  std::vector<UINT8> bytes = Bytes(list, total);
-  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 20, bytes.begin() + 20 + first.size() - 4),
-            std::vector<UINT8>(first.begin() + 4, first.end()));
-  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 20 + first.size() - 4, bytes.end() - 4),
-            std::vector<UINT8>(second.begin() + 4, second.end()));
   ReleasePool(list);
 }
 
@@ -178,18 +157,6 @@ TEST_F(RegisterTest, RegistersTheListUnderTheGuidPlusTheMonotonicCount) {
   ASSERT_EQ(list.Strings.size(), 1u);
   EXPECT_EQ(list.Strings[0].Language, "en-US");
   EXPECT_EQ(list.Strings[0].Strings, std::vector<std::u16string>(std::begin(kTexts), std::end(kTexts)));
-}
-
-TEST_F(RegisterTest, TheCountIsAddedModulo2To64) {
-  FakeHii hii(fw);
-  EFI_GUID guid = kQorvexAppGuid;
-  std::memset(guid.Data4, 0xFF, 8);
-  guid.Data4[0] = 0xFE;  // ...FFFE + 3 wraps to 1
-  fw.NextMonotonicCount = 3;
-  EFI_HII_HANDLE handle = nullptr;
-  ASSERT_EQ(LibRegisterAppStrings(&handle, MessageStringPackage.Bytes, &guid), EFI_SUCCESS);
-  EXPECT_EQ(Read64(hii.Lists()[0].Guid.Data4), 1u);
-  EXPECT_EQ(hii.Lists()[0].Guid.Data1, kQorvexAppGuid.Data1);
 }
 
 TEST_F(RegisterTest, TheSecondCallOfARunReturnsTheFirstHandle) {
@@ -233,15 +200,6 @@ TEST_F(RegisterTest, ReturnsTheDatabaseFailureAndTriesAgainLater) {
   EXPECT_EQ(Register(&handle), EFI_SUCCESS);
   EXPECT_EQ(handle, hii.HandleOf(0));
   EXPECT_EQ(hii.NewPackageListCalls, 2u);
-}
-
-TEST_F(RegisterTest, WithoutTheDatabaseNothingIsRegistered) {
-  FakeHii hii(fw, /*InstallDatabase=*/false);
-  EFI_HII_HANDLE handle = nullptr;
-  EXPECT_EQ(Register(&handle), EFI_NOT_FOUND);
-  EXPECT_EQ(handle, nullptr);
-  EXPECT_EQ(hii.NewPackageListCalls, 0u);
-  EXPECT_EQ(fw.ServiceCallCount("GetNextMonotonicCount"), 0u);
 }
 
 TEST_F(RegisterTest, ReportsANullHandlePointerAndAMissingList) {
@@ -306,27 +264,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LanguageCase{"ShortWithoutNul", Text("fr-FR", false), {"fr-FR", "en-US"}}),
     [](const ::testing::TestParamInfo<LanguageCase>& info) { return std::string(info.param.Name); });
 
-class FetchTest : public RegisterTest {};
-
-TEST_F(FetchTest, ATooSmallBufferIsAnsweredWithItsSize) {
-  FakeHii hii(fw);
-  EFI_HII_HANDLE handle = nullptr;
-  ASSERT_EQ(Register(&handle), EFI_SUCCESS);
-  CHAR16 text[4];
-  UINTN size = sizeof text;
-  EXPECT_EQ(LibFetchString(handle, TokenOpenFailed, text, &size), EFI_BUFFER_TOO_SMALL);
-  EXPECT_EQ(size, 130u);
-  EXPECT_EQ(hii.GetStringCalls.size(), 1u);  // a too-small buffer is not retried in English
-
-  hii.GetStringCalls.clear();
-  fw.SetStringVariable(u"PlatformLang", gEfiGlobalVariableGuid, "fr-FR");
-  size = sizeof text;
-  EXPECT_EQ(LibFetchString(handle, TokenOpenFailed, text, &size), EFI_BUFFER_TOO_SMALL);
-  EXPECT_EQ(size, 130u);
-  ASSERT_EQ(hii.GetStringCalls.size(), 2u);
-  EXPECT_EQ(hii.GetStringCalls[1].SizeIn, 8u);
-}
-
 // ---- Printing by token ----
 
 class PrintMessageTest : public RegisterTest {
@@ -359,14 +296,6 @@ TEST_F(PrintMessageTest, MessagesWithoutDirectiveNeedNoArgument) {
   PrintMessageByToken(TokenMissingFileNames, AppHiiHandle);
   EXPECT_EQ(fw.ConOut().Ascii(),
             "Error: memory allocation failed!\r\nError: Please specify the name of SMBIOS file and VKF file!\r\n");
-}
-
-TEST_F(PrintMessageTest, AnotherPlatformLanguageStillPrintsEnglish) {
-  fw.SetStringVariable(u"PlatformLang", gEfiGlobalVariableGuid, "fr-FR");
-  PrintMessageByToken(TokenDuplicatedFlag, AppHiiHandle, u"/Q");
-  EXPECT_EQ(fw.ConOut().Ascii(), "Error: Duplicated flag - '/Q'\r\n");
-  ASSERT_EQ(hii.GetStringCalls.size(), 2u);
-  EXPECT_EQ(hii.GetStringCalls[1].Language, "en-US");
 }
 
 TEST_F(PrintMessageTest, AMissingTokenOrHandlePrintsNothing) {
@@ -402,16 +331,6 @@ TEST_F(PrintMessageTest, NoPoolMeansNothingPrintedAndNothingLeft) {
     EXPECT_EQ(fw.ConOut().OutputStringCalls(), 0u) << "allocation " << Failing;
   });
   EXPECT_GE(reached, 2u);  // the message buffer and the print's own blocks
-}
-
-TEST_F(PrintMessageTest, WithoutHiiNothingIsPrinted) {
-  fake::ResetLibraryGlobals();
-  fake::AttachLibrary(fw);
-  // The library state is fresh, and the lookup finds the protocols again; so
-  // take them away first.
-  fw.UninstallProtocol(fw.HandlesWith(gEfiHiiStringProtocolGuid).front(), gEfiHiiStringProtocolGuid);
-  EXPECT_EQ(PrintMessageByToken(TokenOutOfMemory, AppHiiHandle), 0u);
-  EXPECT_EQ(fw.ConOut().OutputStringCalls(), 0u);
 }
 
 }  // namespace
