@@ -111,9 +111,11 @@ def build_init(work):
 
 def boot(args, kernel, initrd, out):
     log = os.path.join(args.work, "console.log")
+    # KVM where the host offers it, else software emulation on every core.
+    accel = "kvm" if os.access("/dev/kvm", os.R_OK | os.W_OK) else "tcg,thread=multi"
     command = [
         "qemu-system-x86_64", "-nodefaults", "-display", "none", "-no-reboot",
-        "-accel", "tcg,thread=multi", "-cpu", "qemu64", "-smp", str(os.cpu_count() or 1),
+        "-accel", accel, "-cpu", "qemu64", "-smp", str(os.cpu_count() or 1),
         "-m", "4096", "-serial", "file:" + log,
         "-kernel", kernel, "-initrd", initrd,
         "-append", "console=ttyS0 panic=-1 rdinit=/init quiet",
@@ -149,7 +151,10 @@ def run_in_vm(args):
     out = os.path.join(args.work, "out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    words = [os.path.join(HERE, "wine32_guest.sh"), CLI_TEST, os.path.abspath(args.program),
+    # The guest has its own /tmp, so the program travels in the shared folder.
+    program = os.path.basename(args.program)
+    shutil.copyfile(args.program, os.path.join(out, program))
+    words = [os.path.join(HERE, "wine32_guest.sh"), CLI_TEST, "/tmp/out/" + program,
              args.wine, str(args.generated)]
     with open(os.path.join(out, "job.sh"), "w") as f:
         f.write("exec /bin/sh " + " ".join(shlex.quote(w) for w in words) + "\n")
