@@ -21,6 +21,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI_TEST = os.path.join(HERE, "cli_test.py")
+# What the guest runs, copied into the shared folder.
+GUEST_FILES = ("wine32_guest.sh", "cli_test.py", "reference_converter.py")
 SKIPPED = 77  # ctest's SKIP_RETURN_CODE
 # Kernel modules the guest needs to reach its root file system.
 MODULES = ["virtio_pci", "9pnet_virtio", "9p"]
@@ -151,11 +153,19 @@ def run_in_vm(args):
     out = os.path.join(args.work, "out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    # The guest has its own /tmp, so the program travels in the shared folder.
+    # The guest mounts its own /tmp over the host's, which would hide a source
+    # or build tree under /tmp; so the program and the scripts travel in the
+    # shared folder.
     program = os.path.basename(args.program)
     shutil.copyfile(args.program, os.path.join(out, program))
-    words = [os.path.join(HERE, "wine32_guest.sh"), CLI_TEST, "/tmp/out/" + program,
-             args.wine, str(args.generated)]
+    # The suite finds the examples beside tests/cli/, so keep that layout.
+    guest_cli = os.path.join(out, "tests", "cli")
+    os.makedirs(guest_cli)
+    for script in GUEST_FILES:
+        shutil.copyfile(os.path.join(HERE, script), os.path.join(guest_cli, script))
+    shutil.copytree(os.path.join(HERE, "..", "..", "examples"), os.path.join(out, "examples"))
+    words = ["/tmp/out/tests/cli/wine32_guest.sh", "/tmp/out/tests/cli/cli_test.py",
+             "/tmp/out/" + program, args.wine, str(args.generated)]
     with open(os.path.join(out, "job.sh"), "w") as f:
         f.write("exec /bin/sh " + " ".join(shlex.quote(w) for w in words) + "\n")
 
