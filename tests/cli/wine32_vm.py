@@ -19,21 +19,14 @@ import subprocess
 import sys
 import time
 
+from cli_test import SKIPPED, can_run  # the suite's own skip code and loader probe
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI_TEST = os.path.join(HERE, "cli_test.py")
 # What the guest runs, copied into the shared folder.
 GUEST_FILES = ("wine32_guest.sh", "cli_test.py", "reference_converter.py")
-SKIPPED = 77  # ctest's SKIP_RETURN_CODE
 # Kernel modules the guest needs to reach its root file system.
 MODULES = ["virtio_pci", "9pnet_virtio", "9p"]
-
-
-def can_run(loader):
-    try:
-        return subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=60).returncode == 0
-    except OSError:
-        return False
 
 
 def find_kernel():
