@@ -60,8 +60,10 @@ void release_memory(void* block);
 void clear_memory(void* block, size_t size);
 
 // Formats one VKF record into `buffer`: "[section]\r\nkey = value\r\n", or
-// "key = value\r\n" when `section` is null. Stores at most size - 1 bytes and
-// a terminating NUL; returns the number of bytes stored before the NUL.
+// "key = value\r\n" when `section` is null, and a terminating NUL. Returns
+// the number of bytes stored before the NUL, or 0 when the record could not
+// be formatted whole (it did not fit in size - 1 bytes, or the formatter ran
+// out of memory): a record is written whole or not at all.
 size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
                        const char* value);
 

@@ -30,7 +30,14 @@ bool detect_encoding(CoreStream* dump, RunResult* result) {
     text_is_8bit = false;
     return true;
   }
-  dump->ops->set_position(dump->handle, 0);
+  // 8-bit text starts at byte 0: missing its first two bytes, the first
+  // line would be cut.
+  status = dump->ops->set_position(dump->handle, 0);
+  if (status != kStreamSuccess) {
+    result->outcome = RunReadError;
+    result->read_status = status;
+    return false;
+  }
   text_is_8bit = true;
   return true;
 }
@@ -50,7 +57,9 @@ void convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const Conso
                    record->code, record->key, record->value);
   }
   uint64_t status = kStreamSuccess;
-  write_record(record, vkf, &status);
+  // Every parsed record has a section, so a record that was not written
+  // could not be formatted: the front end's formatter ran out of memory.
+  if (!write_record(record, vkf, &status)) result->records_lost = true;
   if (status != kStreamSuccess && result->write_status == kStreamSuccess) {
     result->write_status = status;
   }
@@ -61,17 +70,28 @@ void convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const Conso
 
 RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet,
                          const ConsoleOps* console) {
-  RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess};
-  dump->ops->set_position(dump->handle, 0);
-  vkf->ops->set_position(vkf->handle, 0);
+  RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess, false};
+  // Both streams come freshly opened, so they already stand at 0; a failure
+  // here would show up in the first read or write, which are checked.
+  (void)dump->ops->set_position(dump->handle, 0);
+  (void)vkf->ops->set_position(vkf->handle, 0);
   if (!detect_encoding(dump, &result)) return result;
   if (!quiet) console->progress(console->context);
 
-  clear_memory(line_buffer, kLineBufferSize);
-  while (read_line(line_buffer, kLineBufferSize, dump) != 0) {
-    DumpRecord record = {};
-    if (parse_line(line_buffer, &record) == 1) convert_record(&record, vkf, quiet, console, &result);
+  for (;;) {
     clear_memory(line_buffer, kLineBufferSize);
+    uint64_t status = kStreamSuccess;
+    size_t length = read_line(line_buffer, kLineBufferSize, dump, &status);
+    if (status != kStreamSuccess) {
+      result.outcome = RunReadError;
+      result.read_status = status;
+      return result;
+    }
+    if (length == 0) break;
+    DumpRecord record = {};
+    ParseOutcome parsed = parse_line(line_buffer, &record);
+    if (parsed == ParseRecord) convert_record(&record, vkf, quiet, console, &result);
+    if (parsed == ParseOutOfMemory) result.records_lost = true;
   }
   if (!quiet) console->done(console->context);
   return result;

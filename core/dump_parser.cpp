@@ -55,29 +55,28 @@ void trim_blanks(char* text) {
   text[length] = '\0';
 }
 
-int parse_line(char* line, DumpRecord* record) {
-  if (line == nullptr || record == nullptr) return 0;
+ParseOutcome parse_line(char* line, DumpRecord* record) {
+  if (line == nullptr || record == nullptr) return ParseSkipped;
   trim_blanks(line);
   FieldLineShape shape;
-  if (!find_field_line_shape(line, &shape)) return 0;
+  if (!find_field_line_shape(line, &shape)) return ParseSkipped;
+  // The code is looked up before anything is allocated, so that only a
+  // field line can run out of memory.
+  char code_text[kLongestCode + 1] = {};
+  copy_text(code_text, line + 2, shape.code_length);
+  const FieldRow* row = find_field(code_text);
+  if (row == nullptr) return ParseSkipped;
 
   *record = DumpRecord{};
   const size_t value_length = static_cast<size_t>(shape.close_quote - shape.open_quote) - 1;
-  char* code = static_cast<char*>(alloc_zeroed(shape.code_length + 1));
+  char* code = duplicate_text(code_text);
+  char* key = duplicate_text(row->key);
   char* value = static_cast<char*>(alloc_zeroed(value_length + 1));
-  if (code == nullptr || value == nullptr) {
+  if (code == nullptr || key == nullptr || value == nullptr) {
     release_memory(code);
+    release_memory(key);
     release_memory(value);
-    return 0;
-  }
-  copy_text(code, line + 2, shape.code_length);
-
-  const FieldRow* row = find_field(code);
-  char* key = row == nullptr ? nullptr : duplicate_text(row->key);
-  if (key == nullptr) {
-    release_memory(code);
-    release_memory(value);
-    return 0;
+    return ParseOutOfMemory;
   }
   if (row->strip_h != 0 && shape.close_quote[-1] == 'h') shape.close_quote[-1] = '\0';
   copy_text(value, shape.open_quote + 1, value_length);
@@ -86,5 +85,5 @@ int parse_line(char* line, DumpRecord* record) {
   record->code = code;
   record->key = key;
   record->value = value;
-  return 1;
+  return ParseRecord;
 }

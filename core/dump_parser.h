@@ -13,10 +13,14 @@
 // Removes leading and trailing spaces and tabs (only those two) in place.
 void trim_blanks(char* text);
 
-// Returns 1 and fills `record` when `line` is a known field line; the caller
-// then owns the record's three strings. Returns 0 otherwise, with nothing
-// left allocated. The line is changed in place (trimmed, and cut before a
-// dropped trailing 'h' of the fields that carry the strip-h flag).
-int parse_line(char* line, DumpRecord* record);
+enum ParseOutcome {
+  ParseSkipped,      // Not a field line (or a missing argument); nothing allocated.
+  ParseRecord,       // A field line: `record` is filled and its strings are the caller's.
+  ParseOutOfMemory,  // A field line whose strings could not be allocated; nothing left allocated.
+};
+
+// Parses `line` into `record`. The line is changed in place (trimmed, and
+// cut before a dropped trailing 'h' of the fields that carry the strip-h flag).
+ParseOutcome parse_line(char* line, DumpRecord* record);
 
 #endif  // QORVEX_CORE_DUMP_PARSER_H

@@ -29,12 +29,16 @@ size_t find_line_feed(const uint8_t* bytes, size_t characters, size_t width) {
 
 }  // namespace
 
-size_t read_line(char* buffer, size_t capacity, CoreStream* stream) {
+size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* stream_status) {
   const size_t width = text_is_8bit ? 1 : 2;
+  uint64_t ignored = kStreamSuccess;
+  uint64_t& status = stream_status != nullptr ? *stream_status : ignored;
+  status = kStreamSuccess;
   if (buffer == nullptr || stream == nullptr || stream->ops == nullptr || capacity < 2) return 0;
 
   uint64_t line_start = 0;
-  if (stream->ops->get_position(stream->handle, &line_start) != kStreamSuccess) return 0;
+  status = stream->ops->get_position(stream->handle, &line_start);
+  if (status != kStreamSuccess) return 0;
 
   // The chunk never exceeds 81 characters of 2 bytes, so it can live on the stack.
   uint8_t chunk[kChunkCharacters * 2];
@@ -47,7 +51,8 @@ size_t read_line(char* buffer, size_t capacity, CoreStream* stream) {
     size_t wanted = chunk_characters - 1;
     if (limit - count < wanted) wanted = limit - count;
     size_t got = wanted * width;
-    if (stream->ops->read(stream->handle, chunk, &got) != kStreamSuccess || got == 0) break;
+    status = stream->ops->read(stream->handle, chunk, &got);
+    if (status != kStreamSuccess || got == 0) break;
 
     size_t consumed = got;
     size_t line_feed = find_line_feed(chunk, got / width, width);
@@ -56,7 +61,7 @@ size_t read_line(char* buffer, size_t capacity, CoreStream* stream) {
       consumed = (line_feed + 1) * width;
       // Step back over what was read past the line feed.
       if (consumed != got) {
-        stream->ops->set_position(stream->handle, line_start + count * width + consumed);
+        status = stream->ops->set_position(stream->handle, line_start + count * width + consumed);
       }
     }
     for (size_t i = 0; i < consumed / width; ++i) buffer[count + i] = static_cast<char>(chunk[i * width]);

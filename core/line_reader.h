@@ -4,6 +4,7 @@
 #define QORVEX_CORE_LINE_READER_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "binding.h"
 
@@ -18,7 +19,13 @@ constexpr size_t kLineBufferSize = 256;
 // more of the dump than the line it returns.
 //
 // Returns the number of characters stored; 0 means no more lines, a missing
-// argument, a capacity below 2, or a stream that cannot report its position.
-size_t read_line(char* buffer, size_t capacity, CoreStream* stream);
+// argument, a capacity below 2, or a failed stream operation. A read that
+// fails in the middle of a line ends the line with what was read so far.
+// When `stream_status` is given it receives kStreamSuccess, or the status
+// of the stream operation that failed: a line returned together with a
+// failure may be incomplete, and the lines after it may start in the wrong
+// place, so a caller that must not cut records stops there.
+size_t read_line(char* buffer, size_t capacity, CoreStream* stream,
+                 uint64_t* stream_status = nullptr);
 
 #endif  // QORVEX_CORE_LINE_READER_H

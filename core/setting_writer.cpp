@@ -1,9 +1,40 @@
 #include "setting_writer.h"
 
+#include "line_reader.h"
 #include "run_state.h"
 #include "vocabulary.h"
 
 namespace {
+
+constexpr size_t constant_length(const char* text) {
+  size_t length = 0;
+  while (text[length] != '\0') ++length;
+  return length;
+}
+
+constexpr const char* constant_section_name(uint8_t type) {
+  for (const SectionRow& row : SectionTable) {
+    if (row.type == type) return row.name;
+  }
+  return "";
+}
+
+// The longest record text any field line can give, with every value byte
+// counted twice (see kRecordTextSize).
+constexpr size_t longest_record_text() {
+  size_t longest = 0;
+  for (const FieldRow& row : FieldTable) {
+    if (row.type == kNoSectionType) break;
+    // "(/", the code, ")" and the two quotes leave the rest of the line to the value.
+    const size_t value = (kLineBufferSize - 1) - (3 + constant_length(row.code)) - 2;
+    const size_t header = constant_length(constant_section_name(row.type)) + 4;  // "[" "]\r\n"
+    const size_t record = header + constant_length(row.key) + 3 + 2 * value + 2;  // " = " "\r\n"
+    if (record > longest) longest = record;
+  }
+  return longest;
+}
+
+static_assert(longest_record_text() < kRecordTextSize, "kRecordTextSize cannot hold the longest record");
 
 // Writes all `length` bytes of `text`; returns the status to report.
 uint64_t write_text(CoreStream* vkf, const char* text, size_t length) {
@@ -15,20 +46,21 @@ uint64_t write_text(CoreStream* vkf, const char* text, size_t length) {
 
 }  // namespace
 
-int write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status) {
-  if (record == nullptr || vkf == nullptr || vkf->ops == nullptr) return 0;
+bool write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status) {
+  if (record == nullptr || vkf == nullptr || vkf->ops == nullptr) return false;
   const char* section_name = nullptr;
   if (record->type != last_written_type) {
     const SectionRow* section = find_section(record->type);
-    if (section == nullptr) return 0;
-    last_written_type = record->type;
+    if (section == nullptr) return false;
     section_name = section->name;
   }
   // On the stack: a record is written for every dump line, and a pool
   // allocation per record cost more than the formatting itself.
   char text[kRecordTextSize];
   size_t length = format_vkf_text(text, kRecordTextSize, section_name, record->key, record->value);
+  if (length == 0) return false;
+  if (section_name != nullptr) last_written_type = record->type;
   uint64_t status = write_text(vkf, text, length);
   if (write_status != nullptr) *write_status = status;
-  return 1;
+  return true;
 }

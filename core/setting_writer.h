@@ -10,17 +10,22 @@
 #include "binding.h"
 #include "dump_record.h"
 
-// Size of the text buffer of one record. The longest record that a 255
-// character dump line can produce (a new [BaseBoard] header and a
-// LocInChassis value) needs under 300 bytes, so no record is ever cut.
-constexpr size_t kRecordTextSize = 512;
+// Size of the text buffer of one record. It holds the longest record that a
+// 255-character dump line can give (a new header, the key and a value that
+// fills the rest of the line) even when every value byte comes out as two:
+// the UEFI formatter writes each line feed byte of a value as CR LF. The
+// bound is checked against the tables at compile time.
+constexpr size_t kRecordTextSize = 640;
 
-// Returns 1 when the record's text was handed to the stream, 0 when nothing
-// was written (missing argument, or a type without a section).
-// `last_written_type` is updated before the write, so a header whose write
-// failed is not repeated for the next record. When `write_status` is given
-// it receives the write's status: kStreamSuccess, the stream's failure
-// status, or kShortWriteStatus for a short write reported as success.
-int write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status = nullptr);
+// Returns true when the record's text was handed to the stream, false when
+// nothing was written: a missing argument, a type without a section, or a
+// text that could not be formatted whole (the front end's formatter ran out
+// of memory). `last_written_type` is updated once the text is formatted and
+// before the write, so a header whose write failed is not repeated for the
+// next record, while a header that was never formatted is still owed.
+// When `write_status` is given it receives the write's status:
+// kStreamSuccess, the stream's failure status, or kShortWriteStatus for a
+// short write reported as success. It is not written when nothing was written.
+bool write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status = nullptr);
 
 #endif  // QORVEX_CORE_SETTING_WRITER_H

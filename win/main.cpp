@@ -50,10 +50,16 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
 
   // A full disk shows up in a write, or only when the buffered rest is
   // flushed: either way the VKF file is incomplete and must not pass as done.
+  // So is a file from which a record was dropped for lack of memory.
   bool write_failed = run.write_status != kStreamSuccess;
   if (fflush(vkf_file) != 0) write_failed = true;
-  if (write_failed) printf("Error, Can not write the file [%s]!\r\n", vkf_name);
-  return run.outcome == RunCompleted && !write_failed ? kExitSuccess : kExitFailure;
+  if (write_failed) {
+    printf("Error, Can not write the file [%s]!\r\n", vkf_name);
+  } else if (run.records_lost) {
+    printf("Error, memory allocation failed\r\n");
+  }
+  bool complete = run.outcome == RunCompleted && !write_failed && !run.records_lost;
+  return complete ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace

@@ -1,157 +1,95 @@
 #include "SameFile.h"
 
-#include "DPath.h"
+#include "FileIO.h"
 #include "Init.h"
 #include "Mem.h"
+#include "Str.h"
 
 namespace {
 
-using Node = EFI_DEVICE_PATH_PROTOCOL;
+// How the stored names of one level of both chains compare.
+enum class Level { Differ, BothRoot, SameName };
 
-bool IsSeparator(CHAR16 Unit) { return Unit == u'\\' || Unit == u'/'; }
-
-CHAR16 FoldUp(CHAR16 Unit) { return Unit >= u'a' && Unit <= u'z' ? CHAR16(Unit - 0x20) : Unit; }
-
-bool SameBytes(const VOID* First, const VOID* Second, UINTN Size) {
-  const UINT8* a = static_cast<const UINT8*>(First);
-  const UINT8* b = static_cast<const UINT8*>(Second);
-  for (UINTN i = 0; i < Size; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
-bool EndsDevicePart(const Node* Path) { return IsDevicePathEnd(Path) || IsFilePathNode(Path); }
-
-// Steps both paths over their device parts while the nodes are equal. On
-// return both point at the first node that differs or ends a device part.
-void SkipEqualDeviceNodes(const Node** First, const Node** Second) {
-  while (!EndsDevicePart(*First) && !EndsDevicePart(*Second)) {
-    UINTN length = DevicePathNodeLength(*First);
-    if (length < sizeof(Node) || length != DevicePathNodeLength(*Second) || !SameBytes(*First, *Second, length)) {
-      return;
-    }
-    *First = NextDevicePathNode(*First);
-    *Second = NextDevicePathNode(*Second);
-  }
-}
-
-// The unit at Index of a file-path node's name, read byte-wise because
-// nodes carry no alignment.
-CHAR16 NameUnit(const Node* FileNode, UINTN Index) {
-  const UINT8* name = reinterpret_cast<const UINT8*>(FileNode) + sizeof(Node);
-  return CHAR16(name[2 * Index] | (name[2 * Index + 1] << 8));
-}
-
-UINTN NameCapacity(const Node* FileNode) { return (DevicePathNodeLength(FileNode) - sizeof(Node)) / 2; }
-
-// Units that JoinFileNodes stores for the path's file part (terminator
-// included), or 0 when the part holds a node that is not a file-path node.
-UINTN JoinedUnits(const Node* FilePart) {
-  UINTN units = 1;
-  for (const Node* node = FilePart; !IsDevicePathEnd(node); node = NextDevicePathNode(node)) {
-    if (!IsFilePathNode(node)) return 0;
-    units += 1 + NameCapacity(node);
-  }
-  return units;
-}
-
-// Stores "\" and the name of every file-path node, then a terminator.
-VOID JoinFileNodes(const Node* FilePart, CHAR16* Out) {
-  for (const Node* node = FilePart; !IsDevicePathEnd(node); node = NextDevicePathNode(node)) {
-    *Out++ = u'\\';
-    for (UINTN i = 0; i < NameCapacity(node) && NameUnit(node, i) != 0; ++i) *Out++ = NameUnit(node, i);
-  }
-  *Out = 0;
-}
-
-bool IsDotComponent(const CHAR16* Start, UINTN Length, UINTN Dots) {
-  if (Length != Dots) return false;
-  for (UINTN i = 0; i < Length; ++i) {
-    if (Start[i] != u'.') return false;
-  }
-  return true;
-}
-
-// Rewrites Path, which starts with a separator, in place as "\a\b..." with
-// one '\' between components, no empty or "." component, and ".." taking
-// away the component before it. The output never overtakes the input, since
-// every component it writes was preceded by at least one separator.
-VOID NormalizePath(CHAR16* Path) {
-  UINTN out = 0;
-  UINTN at = 0;
-  while (Path[at] != 0) {
-    while (IsSeparator(Path[at])) ++at;
-    UINTN start = at;
-    while (Path[at] != 0 && !IsSeparator(Path[at])) ++at;
-    UINTN length = at - start;
-    if (length == 0 || IsDotComponent(Path + start, length, 1)) continue;
-    if (IsDotComponent(Path + start, length, 2)) {
-      while (out > 0 && Path[out - 1] != u'\\') --out;
-      if (out > 0) --out;
-      continue;
-    }
-    Path[out++] = u'\\';
-    for (UINTN i = 0; i < length; ++i) Path[out++] = Path[start + i];
-  }
-  Path[out] = 0;
-}
-
-bool SameTextIgnoringCase(const CHAR16* First, const CHAR16* Second) {
-  for (; *First != 0 || *Second != 0; ++First, ++Second) {
-    if (FoldUp(*First) != FoldUp(*Second)) return false;
-  }
-  return true;
-}
-
-// A pool buffer holding the normalized file part of Path, or null.
-CHAR16* NormalizedFilePart(const Node* FilePart, UINTN Units) {
-  CHAR16* text = static_cast<CHAR16*>(AllocatePool(Units * sizeof(CHAR16)));
-  if (text == nullptr) return nullptr;
-  JoinFileNodes(FilePart, text);
-  NormalizePath(text);
-  return text;
-}
-
-EFI_STATUS CompareFileParts(const Node* First, const Node* Second, BOOLEAN* Same) {
-  UINTN firstUnits = JoinedUnits(First);
-  UINTN secondUnits = JoinedUnits(Second);
-  if (firstUnits == 0 || secondUnits == 0) {
-    UINTN size = DevicePathSize(First);
-    *Same = size == DevicePathSize(Second) && SameBytes(First, Second, size);
-    return EFI_SUCCESS;
-  }
-  CHAR16* firstText = NormalizedFilePart(First, firstUnits);
-  CHAR16* secondText = firstText != nullptr ? NormalizedFilePart(Second, secondUnits) : nullptr;
-  EFI_STATUS status = EFI_OUT_OF_RESOURCES;
-  if (secondText != nullptr) {
-    *Same = SameTextIgnoringCase(firstText, secondText);
+// Compares the stored names of A and B; the root's name is empty.
+EFI_STATUS CompareLevel(EFI_FILE_PROTOCOL* A, EFI_FILE_PROTOCOL* B, Level* Result) {
+  EFI_FILE_INFO* a = FileQueryInfo(A);
+  EFI_FILE_INFO* b = a != nullptr ? FileQueryInfo(B) : nullptr;
+  EFI_STATUS status = EFI_DEVICE_ERROR;
+  if (b != nullptr) {
     status = EFI_SUCCESS;
-    ReleasePool(secondText);
+    if (Str16CompareNoCase(a->FileName, b->FileName) != 0) {
+      *Result = Level::Differ;
+    } else {
+      *Result = a->FileName[0] == 0 ? Level::BothRoot : Level::SameName;
+    }
+    ReleasePool(b);
   }
-  if (firstText != nullptr) ReleasePool(firstText);
+  if (a != nullptr) ReleasePool(a);
   return status;
+}
+
+// Replaces *At by its parent directory. The handle given up is closed unless
+// it is the caller's own.
+EFI_STATUS StepUp(EFI_FILE_PROTOCOL** At, EFI_FILE_PROTOCOL* CallersOwn) {
+  EFI_FILE_PROTOCOL* parent = nullptr;
+  EFI_STATUS status = (*At)->Open(*At, &parent, u"..", EFI_FILE_MODE_READ, 0);
+  if (*At != CallersOwn) FileClose(*At);
+  *At = EFI_ERROR(status) ? nullptr : parent;
+  return status;
+}
+
+// Walks both chains of stored names side by side towards the root. *A and
+// *B start at First and Second and end at the handles last reached.
+EFI_STATUS WalkUp(EFI_FILE_PROTOCOL** A, EFI_FILE_PROTOCOL** B, EFI_FILE_PROTOCOL* First,
+                  EFI_FILE_PROTOCOL* Second, BOOLEAN* Match) {
+  for (UINTN depth = 0; depth <= kDeepestFilePath; ++depth) {
+    Level level = Level::Differ;
+    EFI_STATUS status = CompareLevel(*A, *B, &level);
+    if (EFI_ERROR(status)) return status;
+    if (level != Level::SameName) {
+      *Match = level == Level::BothRoot ? TRUE : FALSE;
+      return EFI_SUCCESS;
+    }
+    status = StepUp(A, First);
+    if (!EFI_ERROR(status)) status = StepUp(B, Second);
+    if (EFI_ERROR(status)) return status;
+  }
+  return EFI_UNSUPPORTED;
+}
+
+EFI_STATUS StoredPathsMatch(EFI_FILE_PROTOCOL* First, EFI_FILE_PROTOCOL* Second, BOOLEAN* Match) {
+  EFI_FILE_PROTOCOL* a = First;
+  EFI_FILE_PROTOCOL* b = Second;
+  EFI_STATUS status = WalkUp(&a, &b, First, Second, Match);
+  if (a != nullptr && a != First) FileClose(a);
+  if (b != nullptr && b != Second) FileClose(b);
+  return status;
+}
+
+// The handle of the volume that the shell maps Name onto.
+EFI_STATUS VolumeOf(const CHAR16* Name, EFI_HANDLE* Volume) {
+  // The shell owns the path it hands out; it is not released here.
+  EFI_DEVICE_PATH_PROTOCOL* path = LibShellEnvironment->NameToPath(Name);
+  if (path == nullptr) return EFI_NOT_FOUND;
+  return LibBootServices->LocateDevicePath(&gEfiSimpleFileSystemProtocolGuid, &path, Volume);
 }
 
 }  // namespace
 
-EFI_STATUS DevicePathsNameSameFile(const EFI_DEVICE_PATH_PROTOCOL* First, const EFI_DEVICE_PATH_PROTOCOL* Second,
-                                   BOOLEAN* Same) {
-  SkipEqualDeviceNodes(&First, &Second);
-  if (!EndsDevicePart(First) || !EndsDevicePart(Second)) {
+EFI_STATUS OpenFilesAreSame(const CHAR16* FirstName, EFI_FILE_PROTOCOL* First, const CHAR16* SecondName,
+                            EFI_FILE_PROTOCOL* Second, BOOLEAN* Same) {
+  BOOLEAN match = FALSE;
+  EFI_STATUS status = StoredPathsMatch(First, Second, &match);
+  if (EFI_ERROR(status)) return status;
+  if (!match) {
     *Same = FALSE;
     return EFI_SUCCESS;
   }
-  return CompareFileParts(First, Second, Same);
-}
-
-EFI_STATUS FileNamesNameSameFile(const CHAR16* First, const CHAR16* Second, BOOLEAN* Same) {
-  // The shell owns the paths it hands out; they are not released here.
-  EFI_DEVICE_PATH_PROTOCOL* firstPath = LibShellEnvironment->NameToPath(First);
-  EFI_DEVICE_PATH_PROTOCOL* secondPath = LibShellEnvironment->NameToPath(Second);
-  if (firstPath == nullptr || secondPath == nullptr) {
-    *Same = FALSE;
-    return EFI_SUCCESS;
-  }
-  return DevicePathsNameSameFile(firstPath, secondPath, Same);
+  EFI_HANDLE firstVolume = nullptr;
+  EFI_HANDLE secondVolume = nullptr;
+  status = VolumeOf(FirstName, &firstVolume);
+  if (!EFI_ERROR(status)) status = VolumeOf(SecondName, &secondVolume);
+  if (EFI_ERROR(status)) return status;
+  *Same = firstVolume == secondVolume ? TRUE : FALSE;
+  return EFI_SUCCESS;
 }

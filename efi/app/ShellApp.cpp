@@ -115,13 +115,10 @@ EFI_STATUS DeleteOldVkf(AppRun* Run) {
   Run->Vkf = old;
   UINT64 size = 0;
   if (!QueryPlainFile(old, &size)) return OpenFailed(Run->VkfName, EFI_ABORTED);
-  BOOLEAN same = FALSE;
-  status = FileNamesNameSameFile(Run->DumpName, Run->VkfName, &same);
-  if (EFI_ERROR(status)) {
-    PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
-    return status;
-  }
-  if (same) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
+  // A comparison that cannot be made refuses as the dump would be refused.
+  BOOLEAN same = TRUE;
+  status = OpenFilesAreSame(Run->DumpName, Run->Dump, Run->VkfName, old, &same);
+  if (EFI_ERROR(status) || same) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
   // The delete closes the handle whatever its outcome; a file it could not
   // delete is caught after the create.
   Run->Vkf = nullptr;
@@ -143,8 +140,8 @@ EFI_STATUS CreateVkf(AppRun* Run) {
   return EFI_SUCCESS;
 }
 
-// Runs the conversion. A record that cannot be written does not stop it,
-// but its status is the result, so that an incomplete VKF file does not
+// Runs the conversion. A record that cannot be written or converted does
+// not stop it, but the run fails, so that an incomplete VKF file does not
 // pass for a converted one.
 EFI_STATUS Convert(AppRun* Run) {
   CoreStream dump = MakeFileStream(Run->Dump);
@@ -153,7 +150,10 @@ EFI_STATUS Convert(AppRun* Run) {
   RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, quiet, &console);
   if (result.outcome == RunReadError) return result.read_status;
   if (result.outcome == RunDumpTooShort) return EFI_ABORTED;
-  return result.write_status;
+  if (result.write_status != kStreamSuccess) return result.write_status;
+  if (!result.records_lost) return EFI_SUCCESS;
+  PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
+  return EFI_OUT_OF_RESOURCES;
 }
 
 // The steps after start-up, in order; the first failing one ends the run

@@ -16,9 +16,12 @@ void release_memory(void* block) {
 
 void clear_memory(void* block, size_t size) { AppBootServices->SetMem(block, size, 0); }
 
+// LibFormatAscii gives 0 when its run had no memory; a text that filled the
+// buffer may have been cut, and a record is written whole or not at all.
 size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key, const char* value) {
-  if (section == nullptr) return LibFormatAscii(buffer, size, "%a = %a\r\n", key, value);
-  return LibFormatAscii(buffer, size, "[%a]\r\n%a = %a\r\n", section, key, value);
+  UINTN length = section == nullptr ? LibFormatAscii(buffer, size, "%a = %a\r\n", key, value)
+                                    : LibFormatAscii(buffer, size, "[%a]\r\n%a = %a\r\n", section, key, value);
+  return length + 1 < size ? length : 0;
 }
 
 // ---- Streams ----

@@ -45,11 +45,12 @@ class Case:
     """One run: files before, arguments, expected console, exit code and files after."""
 
     def __init__(self, name, args, stdout, code, files=None, after=None, links=None,
-                 native_only=None, wine_only=False):
+                 symlinks=None, native_only=None, wine_only=False):
         self.name, self.args, self.stdout, self.code = name, args, stdout, code
         self.files = files or {}
         self.after = after or {}
         self.links = links or {}  # new name -> existing name (hard links)
+        self.symlinks = symlinks or {}  # new name -> target as stored in the link
         self.native_only = native_only  # reason the case cannot exist under Wine
         self.wine_only = wine_only
 
@@ -80,6 +81,8 @@ CASES = [
     Case("unknown switch is ignored", ["d.txt", "o.vkf", "/x"], BANNER + SAMPLE_CONSOLE, 0,
          files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF}),
     Case("/q after a fourth argument is ignored", ["d.txt", "o.vkf", "c", "/q"],
+         BANNER + SAMPLE_CONSOLE, 0, files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF}),
+    Case("/q as the third of four arguments is ignored", ["d.txt", "o.vkf", "/q", "c"],
          BANNER + SAMPLE_CONSOLE, 0, files={"d.txt": SAMPLE}, after={"o.vkf": SAMPLE_VKF}),
     Case("/q first is the dump name", ["/q", "d.txt", "o.vkf"], BANNER + open_error("/q"), 1,
          files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE, "o.vkf": ABSENT}),
@@ -119,6 +122,12 @@ CASES = [
     Case("VKF is a hard link to the dump", ["d.txt", "link.txt"], BANNER + open_error("link.txt"),
          1, files={"d.txt": SAMPLE}, links={"link.txt": "d.txt"},
          after={"d.txt": SAMPLE, "link.txt": SAMPLE}),
+    Case("VKF is a symbolic link to the dump", ["d.txt", "sub/link.txt"],
+         BANNER + open_error("sub/link.txt"), 1, files={"d.txt": SAMPLE, "sub/keep": b""},
+         symlinks={"sub/link.txt": "../d.txt"}, after={"d.txt": SAMPLE}),
+    Case("VKF is a link to a link to the dump", ["d.txt", "second.txt"],
+         BANNER + open_error("second.txt"), 1, files={"d.txt": SAMPLE},
+         symlinks={"first.txt": "d.txt", "second.txt": "first.txt"}, after={"d.txt": SAMPLE}),
     Case("VKF is the dump in other letter case", ["d.txt", "D.TXT"], BANNER + open_error("D.TXT"),
          1, files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}, wine_only=True),
 ]
@@ -147,6 +156,8 @@ def prepare(folder, case):
             f.write(data)
     for new, existing in case.links.items():
         os.link(os.path.join(folder, existing), os.path.join(folder, new))
+    for new, target in case.symlinks.items():
+        os.symlink(target, os.path.join(folder, new))
 
 
 def differences(runner, folder, case, stdout, code):

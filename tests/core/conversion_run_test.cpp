@@ -176,12 +176,58 @@ TEST_F(ConversionRunTest, ShortWriteCountsAsFailure) {
   EXPECT_EQ(result.write_status, kShortWriteStatus);
 }
 
-TEST_F(ConversionRunTest, OutOfMemorySkipsRecordsWithoutLeaking) {
-  // Allocation 3 is the key of the first record.
-  test_memory::fail_allocation(3);
+TEST_F(ConversionRunTest, RecordLostForMemoryFailsTheRunWhichGoesOn) {
+  // Allocation 1 is the code of the first record.
+  test_memory::fail_allocation(1);
   RunResult result = convert(kMixedDump);
   EXPECT_EQ(result.outcome, RunCompleted);
+  EXPECT_TRUE(result.records_lost);
   EXPECT_EQ(vkf.data.substr(0, 10), "[System]\r\n");
+}
+
+// A record that cannot be formatted is not written in part, and its header
+// stays owed: the next record of its type gets it.
+TEST_F(ConversionRunTest, RecordThatCannotBeFormattedKeepsItsHeaderOwed) {
+  test_memory::fail_formatting(2);
+  RunResult result = convert(kMixedDump);
+  EXPECT_TRUE(result.records_lost);
+  EXPECT_EQ(result.write_status, kStreamSuccess);
+  EXPECT_EQ(vkf.data,
+            "[BIOS]\r\nName = Vendor\r\n"
+            "Version = 1.0\r\nVersion = 1.1\r\n"
+            "[OemString]\r\nString = oem\r\n");
+  test_memory::fail_formatting(1);
+  vkf = MemoryStream();
+  reset_run_state();
+  convert("(/SM)x \"a\"\n(/SP)x \"b\"\n");
+  EXPECT_EQ(vkf.data, "[System]\r\nProduct = b\r\n");
+}
+
+// A dump that cannot be read to its end ends the run there: no line read in
+// part is converted, and nothing says "done".
+TEST_F(ConversionRunTest, ReadErrorInTheMiddleStopsTheRun) {
+  const std::string bytes = std::string("(/SM)x \"first\"\n") + "(/SP)x \"" + std::string(100, 'p') + "\"\n";
+  // Read 3 starts the second line, read 4 would end it.
+  for (size_t failing : {3, 4}) {
+    SCOPED_TRACE(failing);
+    reset_run_state();
+    vkf = MemoryStream();
+    dump = MemoryStream();
+    console.text.clear();
+    dump.failing_read = failing;
+    RunResult result = convert(bytes);
+    EXPECT_EQ(result.outcome, RunReadError);
+    EXPECT_EQ(result.read_status, dump.read_error);
+    EXPECT_EQ(vkf.data, "[System]\r\nManufacturer = first\r\n");
+    EXPECT_EQ(console.text.find("done"), std::string::npos);
+  }
+}
+
+TEST_F(ConversionRunTest, EightBitDumpThatCannotBeRewoundIsNotConverted) {
+  dump.set_position_fails = true;
+  RunResult result = convert("(/SM)x \"v\"\n");
+  EXPECT_EQ(result.outcome, RunReadError);
+  EXPECT_EQ(vkf.data, "");
 }
 
 TEST_F(ConversionRunTest, WriteRecordRefusesTypesWithoutSection) {
@@ -189,11 +235,11 @@ TEST_F(ConversionRunTest, WriteRecordRefusesTypesWithoutSection) {
   DumpRecord record = {7, code, key, value};
   CoreStream stream = vkf.stream();
   last_written_type = 0;
-  EXPECT_EQ(write_record(&record, &stream), 0);
+  EXPECT_FALSE(write_record(&record, &stream));
   EXPECT_EQ(last_written_type, 0);
   EXPECT_EQ(vkf.writes, 0u);
-  EXPECT_EQ(write_record(nullptr, &stream), 0);
-  EXPECT_EQ(write_record(&record, nullptr), 0);
+  EXPECT_FALSE(write_record(nullptr, &stream));
+  EXPECT_FALSE(write_record(&record, nullptr));
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(DumpParserTest, ParsesFieldLinesAndSkipsEverythingElse) {
     SCOPED_TRACE(c.line);
     std::string line = c.line;
     DumpRecord record = {};
-    ASSERT_EQ(parse_line(&line[0], &record), c.parsed ? 1 : 0);
+    ASSERT_EQ(parse_line(&line[0], &record), c.parsed ? ParseRecord : ParseSkipped);
     if (!c.parsed) {
       EXPECT_EQ(record.code, nullptr);
       continue;
@@ -88,22 +88,28 @@ TEST_F(DumpParserTest, ParsesFieldLinesAndSkipsEverythingElse) {
   }
 }
 
+// A field line that cannot be allocated says so, so that the run can tell a
+// lost record from a line that is not a field; other lines allocate nothing.
 TEST_F(DumpParserTest, AllocationFailureLeavesNothingAllocated) {
   for (size_t failing = 1; failing <= 3; ++failing) {
     SCOPED_TRACE(failing);
     test_memory::fail_allocation(failing);
     char line[] = "(/SS)Serial \"12h\"";
     DumpRecord record = {};
-    EXPECT_EQ(parse_line(line, &record), 0);
+    EXPECT_EQ(parse_line(line, &record), ParseOutOfMemory);
     EXPECT_EQ(test_memory::live_blocks(), 0u);
   }
+  test_memory::fail_allocation(1);
+  char unknown[] = "(/XX)Unknown \"12\"";
+  DumpRecord record = {};
+  EXPECT_EQ(parse_line(unknown, &record), ParseSkipped);
 }
 
 TEST_F(DumpParserTest, RefusesMissingArguments) {
   char line[] = "(/SS)Serial \"12\"";
   DumpRecord record = {};
-  EXPECT_EQ(parse_line(nullptr, &record), 0);
-  EXPECT_EQ(parse_line(line, nullptr), 0);
+  EXPECT_EQ(parse_line(nullptr, &record), ParseSkipped);
+  EXPECT_EQ(parse_line(line, nullptr), ParseSkipped);
 }
 
 TEST_F(DumpParserTest, TrimBlanksRemovesOnlySpacesAndTabs) {

@@ -114,12 +114,28 @@ TEST_F(LineReaderTest, NulCharacterHidesALineFeedOfTheSameRequest) {
   EXPECT_STREQ(buffer, "rest\n");
 }
 
-TEST_F(LineReaderTest, ReadErrorEndsTheLineWithWhatWasRead) {
+TEST_F(LineReaderTest, ReadErrorEndsTheLineWithWhatWasReadAndIsReported) {
   MemoryStream file(std::string(100, 'a') + "\n");
   file.failing_read = 2;
   CoreStream stream = file.stream();
   char buffer[kLineBufferSize] = {};
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream), 80u);
+  uint64_t status = kStreamSuccess;
+  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 80u);
+  EXPECT_EQ(status, file.read_error);
+}
+
+// After a failed step back the next line would start in the wrong place.
+TEST_F(LineReaderTest, FailedStepBackIsReported) {
+  MemoryStream file("ab\ncd\n");
+  file.set_position_fails = true;
+  CoreStream stream = file.stream();
+  char buffer[kLineBufferSize] = {};
+  uint64_t status = kStreamSuccess;
+  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 3u);
+  EXPECT_NE(status, kStreamSuccess);
+  file.set_position_fails = false;
+  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 0u) << "the file is at its end";
+  EXPECT_EQ(status, kStreamSuccess);
 }
 
 TEST_F(LineReaderTest, RefusesWhatItCannotUse) {
@@ -130,7 +146,9 @@ TEST_F(LineReaderTest, RefusesWhatItCannotUse) {
   EXPECT_EQ(read_line(buffer, 256, nullptr), 0u);
   EXPECT_EQ(read_line(buffer, 1, &stream), 0u);
   file.position_fails = true;
-  EXPECT_EQ(read_line(buffer, 256, &stream), 0u);
+  uint64_t status = kStreamSuccess;
+  EXPECT_EQ(read_line(buffer, 256, &stream, &status), 0u);
+  EXPECT_NE(status, kStreamSuccess);
   EXPECT_EQ(file.reads, 0u);
 }
 

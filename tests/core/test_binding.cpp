@@ -14,6 +14,7 @@ std::set<void*>& live() {
   return blocks;
 }
 size_t fail_countdown = 0;
+size_t format_fail_countdown = 0;
 
 uint64_t memory_read(void* handle, void* buffer, size_t* size) {
   MemoryStream* s = static_cast<MemoryStream*>(handle);
@@ -37,7 +38,9 @@ uint64_t memory_get_position(void* handle, uint64_t* position) {
 }
 
 uint64_t memory_set_position(void* handle, uint64_t position) {
-  static_cast<MemoryStream*>(handle)->position = position;
+  MemoryStream* s = static_cast<MemoryStream*>(handle);
+  if (s->set_position_fails) return 1;
+  s->position = position;
   return kStreamSuccess;
 }
 
@@ -68,7 +71,12 @@ size_t live_blocks() { return live().size(); }
 
 void fail_allocation(size_t n) { fail_countdown = n; }
 
-void reset() { fail_countdown = 0; }
+void fail_formatting(size_t n) { format_fail_countdown = n; }
+
+void reset() {
+  fail_countdown = 0;
+  format_fail_countdown = 0;
+}
 
 }  // namespace test_memory
 
@@ -89,8 +97,12 @@ void clear_memory(void* block, size_t size) { memset(block, 0, size); }
 
 size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
                        const char* value) {
+  if (format_fail_countdown != 0 && --format_fail_countdown == 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
   int length = section == nullptr
                    ? snprintf(buffer, size, "%s = %s\r\n", key, value)
                    : snprintf(buffer, size, "[%s]\r\n%s = %s\r\n", section, key, value);
-  return std::min(static_cast<size_t>(length), size - 1);
+  return length < 0 || static_cast<size_t>(length) >= size ? 0 : static_cast<size_t>(length);
 }

@@ -17,6 +17,9 @@ size_t live_blocks();
 // Makes the n-th alloc_zeroed from now on (1 = the next one) return null;
 // 0 turns injection off.
 void fail_allocation(size_t n);
+// Makes the n-th format_vkf_text from now on (1 = the next one) fail as a
+// formatter without memory does; 0 turns injection off.
+void fail_formatting(size_t n);
 // Forgets injected failures; every test starts with this.
 void reset();
 
@@ -40,7 +43,8 @@ class MemoryStream {
   uint64_t write_error = 0x8000000000000009ull;
   // Injection: writes store only half and still report success.
   bool short_writes = false;
-  bool position_fails = false;
+  bool position_fails = false;      // get_position fails
+  bool set_position_fails = false;  // set_position fails
 
   // What the core did.
   size_t reads = 0;

@@ -86,6 +86,14 @@ RUN16 = expected_text("d16.out")
 OLD_VKF = b"".join(b"OldKey%04d = a line of the earlier, longer VKF file\r\n" % i for i in range(60))
 READ_ONLY_VKF = b"[BIOS]\r\nName = kept because the file is read-only\r\n"
 
+# The name table that fatprobe.efi puts to OVMF's FAT driver, the files it
+# works on (laid out in \fatnames) and OVMF's recorded answers; the host
+# tests put the same table to the fake FAT (fake_fat_names_test.cpp).
+FAT_LAYOUT = read(os.path.join(DATA, "fat_layout.txt")).decode("latin-1").splitlines()
+FAT_CASES = read(os.path.join(DATA, "fat_cases.txt"))
+FAT_ANSWERS_PATH = os.path.join(EXPECTED, "fat_names.out")
+FAT_ANSWERS = crlf(read(FAT_ANSWERS_PATH, "r")) if os.path.exists(FAT_ANSWERS_PATH) else ""
+
 BANNER = "QORVEX ver 1.0.1\r\n"
 MISSING_NAMES = "Error: Please specify the name of SMBIOS file and VKF file!\r\n"
 NOT_STARTED = "InitShellApp: Application not started from Shell\r\n"
@@ -166,6 +174,26 @@ QORVEX_CASES = [
     Case("same_file_spelled_apart", qorvex("same.txt fs0:\\SAME.TXT"),
          out=BANNER + open_failed("fs0:\\SAME.TXT"), status=EFI_ACCESS_DENIED,
          files={"same.txt": DUMP8}),
+    # Spellings that OVMF's FAT resolves to the dump: refused, dump untouched.
+    *[Case("spelled_" + name, qorvex("%s %s" % (dump, vkf)), out=BANNER + open_failed(vkf.strip('"')),
+           status=EFI_ACCESS_DENIED, files={dump_file: DUMP8})
+      for name, dump, vkf, dump_file in [
+          ("trailing_dot", "d1.txt", "d1.txt.", "d1.txt"),
+          ("trailing_blank", "d2.txt", '"d2.txt "', "d2.txt"),
+          ("two_dots", "d3.txt", "d3.txt..", "d3.txt"),
+          ("case_and_dot", "d1.txt", "D1.TXT.", "d1.txt"),
+          ("dot_of_the_file", "d1.txt", "d1.txt\\.", "d1.txt"),
+          ("short_name", "longdumpname.txt", "LONGDU~1.TXT", "longdumpname.txt"),
+          ("long_name", "LONGDU~1.TXT", "longdumpname.txt", "longdumpname.txt"),
+          ("through_directories", "sub\\d6.txt", "sub\\..\\sub\\.\\d6.txt.", "sub/d6.txt"),
+          ("dot_and_blanks", "d10.txt", '".\\d10.txt. ."', "d10.txt"),
+          ("mapping_without_root", "d1.txt", "fs0:d1.txt", "d1.txt"),
+      ]],
+    # Names that look alike but are other files still convert.
+    Case("lookalike_longer_name", qorvex("d4.txt d4.txt.vkf"), out=RUN8,
+         files={"d4.txt": DUMP8, "d4.txt.vkf": VKF8}),
+    Case("lookalike_next_short_name", qorvex("longdumpname.txt LONGDU~2.TXT"), out=RUN8,
+         files={"longdumpname.txt": DUMP8, "longdumpnote.txt": ABSENT, "LONGDU~2.TXT": VKF8}),
     Case("dump_of_0_bytes", qorvex("zero.dmp z0.vkf"), out=BANNER, status=EFI_ABORTED,
          files={"z0.vkf": b""}),
     Case("dump_of_1_byte", qorvex("one.dmp z1.vkf"), out=BANNER, status=EFI_ABORTED,
@@ -184,6 +212,10 @@ QORVEX_CASES = [
     Case("without_bridge", "qorvex.efi d8.txt nb.vkf", err=NOT_STARTED, status=EFI_UNSUPPORTED,
          bridged=False, files={"nb.vkf": ABSENT}),
 ]
+
+
+# fatprobe.efi answers the name table from the directory \fatnames.
+FAT_CASES_RUN = [Case("fat_names", "fatprobe.efi", out=FAT_ANSWERS, bridged=False, needs="fatprobe.efi")]
 
 
 def echo_lines(args, environment="env v2 filter 0x7>0x5 prot ShellInt/null"):
@@ -238,7 +270,23 @@ DISK_FILES = {
     "ro.vkf": READ_ONLY_VKF,
     "sub": None,
     "sub/keep.txt": b"keep\r\n",
+    "d1.txt": DUMP8,
+    "d2.txt": DUMP8,
+    "d3.txt": DUMP8,
+    "d4.txt": DUMP8,
+    "d4.txt.vkf": OLD_VKF,
+    "d10.txt": DUMP8,
+    "longdumpname.txt": DUMP8,
+    "longdumpnote.txt": OLD_VKF,
+    "sub/d6.txt": DUMP8,
+    "fatcases.txt": FAT_CASES,
+    "fatnames": None,
 }
+for entry in FAT_LAYOUT:
+    if entry:
+        path, _, content = entry.partition("=")
+        DISK_FILES["fatnames/" + path.rstrip("\\").replace("\\", "/")] = (
+            None if path.endswith("\\") else content.encode("latin-1"))
 
 
 class Platform:
@@ -403,10 +451,20 @@ def difference(got, want):
         shorten(got[start:at + 60]), len(got), shorten(want[start:at + 60]), len(want), start)
 
 
+def extracted(out, name):
+    """The extracted file of a FAT name, found ignoring letter case as FAT does."""
+    path = out
+    for part in name.split("/"):
+        entries = os.listdir(path) if os.path.isdir(path) else []
+        match = next((e for e in entries if e.lower() == part.lower()), part)
+        path = os.path.join(path, match)
+    return path
+
+
 def check_files(case, out, platform, disk):
     problems = []
     for name, want in case.files.items():
-        path = os.path.join(out, name)
+        path = extracted(out, name)
         if want is ABSENT:
             if os.path.exists(path):
                 problems.append("%s exists" % name)
@@ -453,6 +511,24 @@ def check_qorvexw(qorvexw, work):
     return problems
 
 
+def check_fake_fat(bin_dir, answers, work):
+    """The host tests' fake FAT must give OVMF's answers of this run."""
+    tests = os.path.join(bin_dir, "qorvex_efi_tests")
+    if answers is None:
+        return ["fatprobe.efi printed nothing"]
+    if not os.path.exists(tests):
+        return ["%s is missing, so the fake FAT could not be compared" % tests]
+    live = os.path.join(work, "fat_names.live")
+    with open(live, "w", encoding="utf-8", newline="\n") as f:
+        f.write(answers.replace("\r\n", "\n"))
+    done = subprocess.run([tests, "--gtest_filter=FakeFatNamesTest.*", "--gtest_brief=1"],
+                          env=dict(os.environ, QORVEX_FAT_ANSWERS=live), capture_output=True, text=True)
+    if done.returncode == 0:
+        return []
+    failures = [line for line in done.stdout.splitlines() if "line" in line or "Which is" in line]
+    return ["the fake FAT answers otherwise than OVMF:"] + failures[:40]
+
+
 def report(name, problems, counts):
     if problems:
         counts["failed"] += 1
@@ -473,20 +549,22 @@ def parse_args():
                         help="fail instead of skipping the qorvex.efi cases when qorvex.efi is missing")
     parser.add_argument("--time-limit", type=float, default=90.0, help="seconds the firmware run may take")
     parser.add_argument("--keep", help="keep the disk image, console log and extracted files in this directory")
+    parser.add_argument("--record-fat-answers", action="store_true",
+                        help="store OVMF's answers to the name table in tests/e2e/expected/fat_names.out")
     return parser.parse_args()
 
 
 def main():
     args = parse_args()
     platform = Platform()
-    images = {name: os.path.join(args.bin_dir, name) for name in ("shellbridge.efi", "argecho.efi", "qorvex.efi")}
+    names = ("shellbridge.efi", "argecho.efi", "fatprobe.efi", "qorvex.efi")
+    images = {name: os.path.join(args.bin_dir, name) for name in names}
     images = {name: path for name, path in images.items() if os.path.exists(path)}
-    required = ["shellbridge.efi", "argecho.efi"] if args.require_all else []
+    required = ["shellbridge.efi", "argecho.efi", "fatprobe.efi"] if args.require_all else []
     required += ["qorvex.efi"] if args.require_qorvex else []
-    missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in
-                                    ("shellbridge.efi", "argecho.efi", "qorvex.efi") if name not in images]
+    missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in names if name not in images]
     counts = {"passed": 0, "failed": 0, "skipped": 0}
-    all_cases = QORVEX_CASES + BRIDGE_CASES
+    all_cases = QORVEX_CASES + BRIDGE_CASES + FAT_CASES_RUN
     cases = [case for case in all_cases if case.needs in images and "shellbridge.efi" in images]
     counts["skipped"] = len(all_cases) - len(cases)
     if missing:
@@ -509,6 +587,13 @@ def main():
         statuses = read_statuses(out)
         for case in cases:
             report(case.name, check_case(case, out, statuses, platform, disk), counts)
+        if any(case.name == "fat_names" for case in cases):
+            answers = redirected_text(os.path.join(out, "fat_names.out"))
+            if args.record_fat_answers and answers:
+                with open(FAT_ANSWERS_PATH, "w", newline="\n") as f:
+                    f.write(answers.replace("\r\n", "\n"))
+                print("recorded OVMF's answers in %s" % FAT_ANSWERS_PATH)
+            report("fake_fat_answers_as_ovmf", check_fake_fat(args.bin_dir, answers, work), counts)
         qorvexw = os.path.join(args.bin_dir, "qorvexw")
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)

@@ -86,6 +86,11 @@ class AppEntryTest : public FirmwareTest {
   }
 
   std::string Out() { return fw.ConOut().Ascii(); }
+  // An HII database without the string protocol.
+  void WithoutHiiString() {
+    hii.reset();
+    hii.emplace(fw, /*InstallDatabase=*/true, /*InstallString=*/false);
+  }
   std::optional<std::string> File(const std::u16string& Path) { return fs0.ReadFile(Path); }
 
   // Maps the name "sf:x" to the scripted file, all other names as before.
@@ -142,6 +147,12 @@ auto VkfIs(const std::string& Expected) {
 auto VkfAbsent() {
   return [](Test& t) { EXPECT_FALSE(t.fs0.Exists(u"o.vkf")); };
 }
+auto FileIs(std::u16string Path, std::string Expected) {
+  return [Path, Expected](Test& t) { EXPECT_EQ(t.File(Path), Expected) << fake::Narrow(Path); };
+}
+auto WithFile(std::u16string Path, std::string Bytes) {
+  return [Path, Bytes](Test& t) { t.fs0.WriteFile(Path, Bytes); };
+}
 auto NothingOpened() {
   return [](Test& t) {
     EXPECT_FALSE(t.fs0.Exists(u"o.vkf"));
@@ -182,8 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
                   EFI_INVALID_PARAMETER, NothingOpened()},
         EntryCase{"QuotedNameWithDash", {u"-d.txt", u"o.vkf"}, {ARG_IS_QUOTED, 0},
                   [](Test& t) { t.fs0.WriteFile(u"-d.txt", kDump); }, kRun, kOk, VkfIs(kConverted)},
+        // FAT refuses '/' in a name.
         EntryCase{"QuotedQuietIsADumpName", {u"/q", u"o.vkf"}, {ARG_IS_QUOTED, 0}, nullptr,
-                  kBanner + OpenFailed("/q"), EFI_NOT_FOUND, VkfAbsent()},
+                  kBanner + OpenFailed("/q"), EFI_INVALID_PARAMETER, VkfAbsent()},
         EntryCase{"NoArguments", {}, {}, nullptr, kBanner + kMissingNames, EFI_INVALID_PARAMETER, NothingOpened()},
         EntryCase{"OneName", {u"d.txt"}, {}, nullptr, kBanner + kMissingNames, EFI_INVALID_PARAMETER,
                   NothingOpened()},
@@ -254,6 +266,37 @@ INSTANTIATE_TEST_SUITE_P(
                   EFI_ACCESS_DENIED, nullptr},
         EntryCase{"VkfIsTheDumpByMapping", {u"d.txt", u"FS0:\\d.txt"}, {}, nullptr,
                   kBanner + OpenFailed("FS0:\\d.txt"), EFI_ACCESS_DENIED, nullptr},
+        // Spellings that FAT resolves to the dump.
+        EntryCase{"VkfIsTheDumpWithTrailingDots", {u"d.txt", u"d.txt.."}, {}, nullptr,
+                  kBanner + OpenFailed("d.txt.."), EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpWithTrailingBlank", {u"d.txt", u"d.txt "}, {}, nullptr,
+                  kBanner + OpenFailed("d.txt "), EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpThroughItsDirectory", {u"d.txt", u".\\sub\\..\\d.txt. ."}, {},
+                  [](Test& t) { t.fs0.MakeDirectory(u"sub"); }, kBanner + OpenFailed(".\\sub\\..\\d.txt. ."),
+                  EFI_ACCESS_DENIED, nullptr},
+        EntryCase{"VkfIsTheDumpByItsShortName", {u"longdumpname.txt", u"LONGDU~1.TXT"}, {},
+                  WithFile(u"longdumpname.txt", kDump), kBanner + OpenFailed("LONGDU~1.TXT"), EFI_ACCESS_DENIED,
+                  FileIs(u"longdumpname.txt", kDump)},
+        EntryCase{"DumpByItsShortNameIsTheVkf", {u"LONGDU~1.TXT", u"longdumpname.txt"}, {},
+                  WithFile(u"longdumpname.txt", kDump), kBanner + OpenFailed("longdumpname.txt"),
+                  EFI_ACCESS_DENIED, FileIs(u"longdumpname.txt", kDump)},
+        // Names that look alike but are other files.
+        EntryCase{"VkfNamedLikeTheDump", {u"d.txt", u"d.txt.vkf"}, {}, WithFile(u"d.txt.vkf", kOldVkf), kRun, kOk,
+                  FileIs(u"d.txt.vkf", kConverted)},
+        EntryCase{"VkfWithTheNextShortName", {u"longdumpname.txt", u"LONGDU~2.TXT"}, {},
+                  [](Test& t) {
+                    t.fs0.WriteFile(u"longdumpname.txt", kDump);
+                    t.fs0.WriteFile(u"longdumpnote.txt", kOldVkf);
+                  },
+                  kRun, kOk,
+                  // The old file goes; the new one takes the name as typed.
+                  [](Test& t) {
+                    EXPECT_EQ(t.File(u"longdumpname.txt"), kDump);
+                    EXPECT_FALSE(t.fs0.Exists(u"longdumpnote.txt"));
+                    EXPECT_EQ(t.fs0.List(), (std::vector<std::u16string>{u"d.txt", u"longdumpname.txt",
+                                                                         u"LONGDU~2.TXT"}));
+                    EXPECT_EQ(t.File(u"LONGDU~2.TXT"), kConverted);
+                  }},
         EntryCase{"SameNameOnAnotherVolume", {u"d.txt", u"fs1:\\d.txt"}, {},
                   [](Test& t) { t.fs.AddVolume().WriteFile(u"d.txt", kOldVkf); }, kRun, kOk,
                   [](Test& t) { EXPECT_EQ(t.fs.Volume(1).ReadFile(u"d.txt"), kConverted); }},
@@ -262,6 +305,8 @@ INSTANTIATE_TEST_SUITE_P(
                   EFI_VOLUME_FULL, VkfIs("")},
         EntryCase{"VolumeFillsUp", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.fs0.FreeSpace = 30; }, kRun,
                   EFI_VOLUME_FULL, VkfIs("[BIOS]\r\nName = Vendor\r\n")},
+        EntryCase{"WritesStoreLessThanAsked", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.fs.ShortWriteLimit = 7; }, kRun, EFI_VOLUME_FULL, nullptr},
         EntryCase{"FinalFlushFails", {u"d.txt", u"o.vkf"}, {},
                   [](Test& t) { t.fs.FlushFailure = EFI_DEVICE_ERROR; }, kRun, EFI_DEVICE_ERROR,
                   VkfIs(kConverted)},
@@ -273,6 +318,14 @@ INSTANTIATE_TEST_SUITE_P(
                   kBanner, EFI_ABORTED, VkfIs("")},
         EntryCase{"NoHiiDatabase", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.hii.reset(); }, "", EFI_NOT_FOUND,
                   NothingOpened()},
+        // The strings are registered without the string protocol; the
+        // messages then print nothing, and the run goes on.
+        EntryCase{"NoHiiStringProtocol", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.WithoutHiiString(); },
+                  kRun, kOk, VkfIs(kConverted)},
+        EntryCase{"NoHiiStringProtocolSilentMessage", {u"d.txt"}, {},
+                  [](Test& t) { t.WithoutHiiString(); },
+                  kBanner, EFI_INVALID_PARAMETER, NothingOpened()},
         EntryCase{"RegistrationRefused", {u"d.txt", u"o.vkf"}, {},
                   [](Test& t) { t.hii->NewPackageListFailure = EFI_OUT_OF_RESOURCES; }, "", EFI_OUT_OF_RESOURCES,
                   NothingOpened()}),
@@ -290,9 +343,28 @@ TEST_F(AppEntryTest, StartedOutsideTheShellEndsThroughExit) {
   EXPECT_FALSE(fs0.Exists(u"o.vkf"));
 }
 
+// A UTF-16LE value whose characters have the low byte 0x0A comes out with
+// CR LF for each (the formatter's line-feed rule): the longest such record
+// is still written whole, with its own line end.
+TEST_F(AppEntryTest, LongestRecordOfLineFeedBytesIsWrittenWhole) {
+  std::u16string line = u"(/BM)\"" + std::u16string(248, u'\u4E0A') + u"\"";
+  ASSERT_EQ(line.size(), 255u);
+  std::string dump = "\xFF\xFE";
+  for (char16_t unit : line + u"\r\n(/BP)x \"next\"\r\n") {
+    dump.push_back(char(unit & 0xFF));
+    dump.push_back(char(unit >> 8));
+  }
+  fs0.WriteFile(u"d.txt", dump);
+  EXPECT_EQ(Run({u"/q", u"d.txt", u"o.vkf"}), EFI_SUCCESS);
+  std::string value;
+  for (int i = 0; i < 248; ++i) value += "\r\n";
+  EXPECT_EQ(File(u"o.vkf"), "[BaseBoard]\r\nManufacturer = " + value + "\r\nProduct = next\r\n");
+}
+
 // Every pool allocation of a whole run fails once in turn. Whatever fails,
-// nothing may leak, every handle is closed and the dump stays as it was; and
-// the two memory messages of the entry show up on their paths.
+// the run either succeeds with the whole VKF file or fails; nothing may leak,
+// every handle is closed and the dump stays as it was; and the two memory
+// messages of the entry show up on their paths.
 TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
   bool lineBufferMessage = false;
   bool flagCheckMessage = false;
@@ -306,6 +378,7 @@ TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
     fw.ConOut().Clear();
     EFI_STATUS status = Run({u"d.txt", u"o.vkf"});
     EXPECT_EQ(File(u"d.txt"), kDump);
+    if (status == EFI_SUCCESS) EXPECT_EQ(File(u"o.vkf"), kConverted) << "reported success";
     if (Out() == kBanner + kOutOfMemory && status == EFI_OUT_OF_RESOURCES) lineBufferMessage = true;
     if (Out() == kOutOfMemory && status == EFI_INVALID_PARAMETER) flagCheckMessage = true;
     shell.ReleaseArguments();

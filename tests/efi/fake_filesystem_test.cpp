@@ -64,8 +64,10 @@ TEST_F(FakeFileSystemTest, OpenAnswersAsFatDoes) {
       {u"file.txt. ", kRead, 0, EFI_NOT_FOUND},         // not in the root
       {u"dir\\file.txt. ", kRead, 0, EFI_SUCCESS},      // trailing dots and blanks dropped
       {u"..", kRead, 0, EFI_INVALID_PARAMETER},         // above the root
-      {u"", kRead, 0, EFI_SUCCESS},                     // the root again
+      {u"", kRead, 0, EFI_INVALID_PARAMETER},
       {u"dir\\file.txt\\x", kRead, 0, EFI_NOT_FOUND},   // a file is no directory
+      {u"dir\\file.txt\\..\\file.txt", kRead, 0, EFI_SUCCESS},  // ".." of a file is its directory
+      {u"dir\\file.txt\\", kRead, 0, EFI_NOT_FOUND},    // a trailing '\' wants a directory
       {u"missing\\new.txt", kCreate, 0, EFI_NOT_FOUND}, // only the last name is created
       {u"a*b", kCreate, 0, EFI_INVALID_PARAMETER},
       {std::u16string(256, u'n'), kCreate, 0, EFI_INVALID_PARAMETER},
@@ -149,17 +151,15 @@ TEST_F(FakeShellMapTest, MapsNamesAsTheShellDoes) {
   const std::pair<std::u16string, std::string> cases[] = {
       {u"fs0:\\a\\b.txt", "fs0 \\a\\b.txt"},
       {u"FS0:\\A.TXT", "fs0 \\A.TXT"},
-      {u"fs0:a.txt", "fs0 \\a.txt"},          // another volume: from its root
-      {u"fs1:a.txt", "fs1 \\work\\a.txt"},    // the current volume: from the current directory
+      {u"fs0:a.txt", "fs0 a.txt"},              // after a mapping: as typed, from the root
+      {u"fs1:a.txt", "fs1 a.txt"},
       {u"a.txt", "fs1 \\work\\a.txt"},
       {u"\\a.txt", "fs1 \\a.txt"},
-      {u"..\\x\\.\\y", "fs1 \\x\\y"},
-      {u"..\\..\\..\\y", "fs1 \\y"},
-      {u"sub\\\\z", "fs1 \\work\\sub\\z"},
-      {u"fs0:", "fs0 \\"},
+      {u"..\\x\\.\\y", "fs1 \\work\\..\\x\\.\\y"},  // left to the file system
+      {u"sub\\\\z. ", "fs1 \\work\\sub\\\\z. "},
       {u"fs2:\\a.txt", "null"},
       {u"blk0:\\a.txt", "null"},
-      {u"", "null"},
+      {u"", "fs1 \\work\\"},
   };
   for (const auto& c : cases) EXPECT_EQ(Mapped(c.first), c.second) << Narrow(c.first);
   map.SetCurrentDirectory(u"");

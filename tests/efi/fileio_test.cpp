@@ -74,7 +74,7 @@ TEST_F(FileIoTest, OpensAFileByShellNameAndClosesTheRoot) {
 }
 
 TEST_F(FileIoTest, UnmappableNameIsADeviceErrorAndLeavesTheHandle) {
-  for (const char16_t* name : {u"fs7:\\dump.txt", u"", u"nomap:x"}) {
+  for (const char16_t* name : {u"fs7:\\dump.txt", u"nomap:x"}) {
     EXPECT_EQ(FileOpenByName(name, &file, kRead, 0), EFI_DEVICE_ERROR) << Narrow(name);
     EXPECT_EQ(file, kUntouched);
   }
@@ -98,6 +98,9 @@ TEST_F(FileIoTest, OpensByDevicePath) {
   std::vector<UINT8> notFile = fs0.FilePath({u"\\dir"});
   const std::vector<UINT8> hardware = {HARDWARE_DEVICE_PATH, 1, 6, 0, 0, 0};
   notFile.insert(notFile.end() - 4, hardware.begin(), hardware.end());
+  // A node of type 0x84 with the file-path subtype: bit 7 is part of its type.
+  std::vector<UINT8> vendorBit = fs0.FilePath({u"\\dir", u"dump.txt"});
+  vendorBit[54 + 14] = MEDIA_DEVICE_PATH | 0x80;  // the second node
   std::vector<UINT8> noFileSystem(fs0.VolumePath().begin(), fs0.VolumePath().begin() + 12);
   std::vector<UINT8> rest = fs0.FilePath({u"\\dump.txt"});
   noFileSystem.insert(noFileSystem.end(), rest.begin() + 54, rest.end());
@@ -116,6 +119,7 @@ TEST_F(FileIoTest, OpensByDevicePath) {
       {"nested, missing", fs0.FilePath({u"\\dir", u"missing", u"deep.txt"}), kRead, 0, EFI_NOT_FOUND, "null",
        {"\\ \\dir 1 0 =0", "\\dir missing 1 0 =800000000000000e"}},
       {"node that is no file path", notFile, kRead, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
+      {"file-path subtype under type 0x84", vendorBit, kRead, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
       {"no file system", noFileSystem, kRead, 0, EFI_NOT_FOUND, "untouched", {}},
   };
   for (const PathCase& c : cases) {

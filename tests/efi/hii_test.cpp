@@ -202,6 +202,17 @@ TEST_F(RegisterTest, ReturnsTheDatabaseFailureAndTriesAgainLater) {
   EXPECT_EQ(hii.NewPackageListCalls, 2u);
 }
 
+// Without the string protocol the strings are still registered; fetching
+// them fails, so every message prints nothing.
+TEST_F(RegisterTest, TheDatabaseAloneIsEnoughToRegister) {
+  FakeHii hii(fw, /*InstallDatabase=*/true, /*InstallString=*/false);
+  EFI_HII_HANDLE handle = nullptr;
+  ASSERT_EQ(Register(&handle), EFI_SUCCESS);
+  EXPECT_EQ(hii.Lists().size(), 1u);
+  EXPECT_EQ(PrintMessageByToken(TokenOpenFailed, handle, u"d.txt"), 0u);
+  EXPECT_EQ(fw.ConOut().OutputStringCalls(), 0u);
+}
+
 TEST_F(RegisterTest, ReportsANullHandlePointerAndAMissingList) {
   FakeHii hii(fw);
   EXPECT_EQ(Register(nullptr), EFI_INVALID_PARAMETER);

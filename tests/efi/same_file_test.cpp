@@ -1,94 +1,129 @@
-// Telling whether two device paths name the same file, as the shell
-// application asks before it deletes an existing VKF file.
+// Telling whether the VKF name reaches the open dump, as the shell
+// application asks before it deletes an existing VKF file. The answer comes
+// from the file system; the fake FAT answers as OVMF's driver does.
 #include <string>
 #include <vector>
 
+#include "FakeConsole.h"
 #include "FakeFileSystem.h"
+#include "FakeShell.h"
+#include "FakeShellMap.h"
+#include "FileIO.h"
+#include "Init.h"
 #include "FirmwareTest.h"
 #include "SameFile.h"
 
 namespace {
 
-using fake::EndOfPathNode;
-using fake::FilePathNode;
-using fake::JoinNodes;
-using Nodes = std::vector<std::vector<UINT8>>;
+using fake::Narrow;
 
-std::vector<UINT8> DeviceNode(UINT8 Partition) { return {MEDIA_DEVICE_PATH, MEDIA_HARDDRIVE_DP, 5, 0, Partition}; }
-std::vector<UINT8> VendorNode() { return {HARDWARE_DEVICE_PATH, 4, 6, 0, 0xAA, 0xBB}; }
+class SameFileTest : public fake::FirmwareTest {
+ protected:
+  void SetUp() override {
+    FirmwareTest::SetUp();
+    shell.InstallOnImage();
+    LibShellEnvironment = &shell.Environment();
+    for (const char16_t* name : {u"d.txt", u"d.txt.vkf", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt",
+                                 u"sub\\deeper\\x.txt", u"xa.txt", u"xz.txt", u"x@.txt", u"x`.txt", u"x[.txt",
+                                 u"x{.txt"}) {
+      fs0.WriteFile(name, Narrow(name));
+    }
+    fs1.WriteFile(u"d.txt", "other volume");
+  }
 
-// A path on partition 1 with one file-path node per name.
-std::vector<UINT8> OnDisk(const std::vector<std::u16string>& Names, UINT8 Partition = 1) {
-  Nodes nodes = {DeviceNode(Partition)};
-  for (const std::u16string& name : Names) nodes.push_back(FilePathNode(name));
-  nodes.push_back(EndOfPathNode());
-  return JoinNodes(nodes);
-}
+  // Opens both names as the application does.
+  void Open(const std::u16string& Dump, const std::u16string& Vkf) {
+    EXPECT_EQ(FileOpenByName(Dump.c_str(), &dump, EFI_FILE_MODE_READ, 0), EFI_SUCCESS) << Narrow(Dump);
+    EXPECT_EQ(FileOpenByName(Vkf.c_str(), &vkf, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE, 0), EFI_SUCCESS)
+        << Narrow(Vkf);
+    dumpName = Dump;
+    vkfName = Vkf;
+  }
 
-struct SameFileCase {
-  const char* Name;
-  std::vector<UINT8> First;
-  std::vector<UINT8> Second;
-  bool Same;
+  // The answer for the open pair, or "error" when none could be had.
+  std::string Decide() {
+    BOOLEAN same = 2;
+    EFI_STATUS status = OpenFilesAreSame(dumpName.c_str(), dump, vkfName.c_str(), vkf, &same);
+    EXPECT_EQ(fs.OpenHandleCount(), 2u) << "the walk must close what it opens";
+    if (EFI_ERROR(status)) {
+      EXPECT_EQ(same, 2) << "an undecided answer is not written";
+      return "error";
+    }
+    return same == TRUE ? "same" : same == FALSE ? "different" : "garbage";
+  }
+
+  void Close() {
+    if (dump != nullptr) FileClose(dump);
+    if (vkf != nullptr) FileClose(vkf);
+    dump = vkf = nullptr;
+  }
+
+  std::string Compare(const std::u16string& Dump, const std::u16string& Vkf) {
+    Open(Dump, Vkf);
+    std::string answer = dump != nullptr && vkf != nullptr ? Decide() : "not opened";
+    Close();
+    return answer;
+  }
+
+  std::u16string dumpName, vkfName;
+  EFI_FILE_PROTOCOL* dump = nullptr;
+  EFI_FILE_PROTOCOL* vkf = nullptr;
+  fake::FakeShell shell{fw};
+  fake::FakeFileSystem fs{fw};
+  fake::FakeVolume& fs0 = fs.AddVolume();
+  fake::FakeVolume& fs1 = fs.AddVolume();
+  fake::FakeShellMap map{shell, fs};
 };
 
-void PrintTo(const SameFileCase& c, std::ostream* os) { *os << c.Name; }
-
-class SameFileTest : public fake::FirmwareTest, public ::testing::WithParamInterface<SameFileCase> {};
-
-TEST_P(SameFileTest, ComparesTheFileNamesLikeFat) {
-  SameFileCase c = GetParam();
-  for (bool swapped : {false, true}) {
-    BOOLEAN same = 2;
-    std::vector<UINT8>& first = swapped ? c.Second : c.First;
-    std::vector<UINT8>& second = swapped ? c.First : c.Second;
-    ASSERT_EQ(DevicePathsNameSameFile(fake::AsDevicePath(first), fake::AsDevicePath(second), &same), EFI_SUCCESS);
-    EXPECT_EQ(same, c.Same ? TRUE : FALSE) << (swapped ? "swapped" : "");
+// The spellings that emptied a dump on OVMF when names were compared as
+// text, and look-alikes that are other files.
+TEST_F(SameFileTest, AnySpellingOfTheDumpIsTheDumpAndOtherFilesAreNot) {
+  const std::pair<std::u16string, std::u16string> same[] = {
+      {u"d.txt", u"d.txt"},           {u"d.txt", u"D.TXT"},
+      {u"d.txt", u"d.txt."},          {u"d.txt", u"d.txt "},
+      {u"d.txt", u"d.txt.."},         {u"d.txt", u".\\d.txt. ."},
+      {u"d.txt", u"fs0:\\d.txt"},     {u"d.txt", u"d.txt\\."},
+      {u"d.txt", u"sub\\..\\d.txt"},  {u"longdumpname.txt", u"LONGDU~1.TXT"},
+      {u"LONGDU~2.TXT", u"longdumpnote.txt"},
+      {u"sub\\d.txt", u"sub\\..\\sub\\.\\d.txt."},
+      {u"sub\\d.txt", u"sub\\deeper\\..\\D.TXT"},
+      // The letters at both ends of the range that case folding joins.
+      {u"xa.txt", u"XA.TXT"},         {u"XZ.txt", u"xz.TXT"},
+  };
+  for (const auto& c : same) EXPECT_EQ(Compare(c.first, c.second), "same") << Narrow(c.first + u" " + c.second);
+  const std::pair<std::u16string, std::u16string> different[] = {
+      {u"d.txt", u"d.txt.vkf"},       {u"longdumpname.txt", u"LONGDU~2.TXT"},
+      {u"d.txt", u"sub\\d.txt"},      {u"d.txt", u"fs1:\\d.txt"},
+      // Just outside that range: '@' and '`' are not a letter pair, nor are '[' and '{'.
+      {u"x@.txt", u"x`.txt"},         {u"x[.txt", u"x{.txt"},
+  };
+  for (const auto& c : different) {
+    EXPECT_EQ(Compare(c.first, c.second), "different") << Narrow(c.first + u" " + c.second);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SameFileTest,
-    ::testing::Values(
-        SameFileCase{"Identical", OnDisk({u"\\d.txt"}), OnDisk({u"\\d.txt"}), true},
-        SameFileCase{"OtherCase", OnDisk({u"\\Dir\\D.TXT"}), OnDisk({u"\\dir\\d.txt"}), true},
-        SameFileCase{"OnlyAsciiLettersFold", OnDisk({u"\\\u00E9"}), OnDisk({u"\\\u00C9"}), false},
-        SameFileCase{"SplitIntoNodes", OnDisk({u"\\dir", u"d.txt"}), OnDisk({u"\\dir\\d.txt"}), true},
-        SameFileCase{"DotAndDoubleSeparator", OnDisk({u"\\dir\\.\\\\d.txt"}), OnDisk({u"\\dir\\d.txt"}), true},
-        SameFileCase{"DotDot", OnDisk({u"\\dir\\sub\\..\\d.txt"}), OnDisk({u"\\dir\\d.txt"}), true},
-        SameFileCase{"ForwardSlashes", OnDisk({u"/dir/d.txt"}), OnDisk({u"\\dir\\d.txt"}), true},
-        SameFileCase{"OtherName", OnDisk({u"\\dir\\d.txt"}), OnDisk({u"\\dir\\e.txt"}), false},
-        SameFileCase{"Deeper", OnDisk({u"\\dir\\d.txt"}), OnDisk({u"\\dir\\d.txt\\x"}), false},
-        SameFileCase{"SeparatorMatters", OnDisk({u"\\ab"}), OnDisk({u"\\a\\b"}), false},
-        SameFileCase{"OtherPartition", OnDisk({u"\\d.txt"}, 1), OnDisk({u"\\d.txt"}, 2), false},
-        SameFileCase{"LongerDevicePart", JoinNodes({VendorNode(), DeviceNode(1), FilePathNode(u"\\d.txt"),
-                                                    EndOfPathNode()}),
-                     OnDisk({u"\\d.txt"}), false},
-        SameFileCase{"BothRoots", OnDisk({}), OnDisk({u"\\"}), true},
-        SameFileCase{"OtherNodeAmongFilesEqualBytes",
-                     JoinNodes({DeviceNode(1), FilePathNode(u"\\d"), VendorNode(), EndOfPathNode()}),
-                     JoinNodes({DeviceNode(1), FilePathNode(u"\\d"), VendorNode(), EndOfPathNode()}), true},
-        SameFileCase{"OtherNodeAmongFilesOtherCase",
-                     JoinNodes({DeviceNode(1), FilePathNode(u"\\D"), VendorNode(), EndOfPathNode()}),
-                     JoinNodes({DeviceNode(1), FilePathNode(u"\\d"), VendorNode(), EndOfPathNode()}), false}),
-    [](const ::testing::TestParamInfo<SameFileCase>& info) { return std::string(info.param.Name); });
+TEST_F(SameFileTest, ComparisonThatCannotBeMadeIsAnError) {
+  fs.GetInfoFailure = EFI_DEVICE_ERROR;
+  EXPECT_EQ(Compare(u"d.txt", u"d.txt"), "error");
+  fs.GetInfoFailure = EFI_SUCCESS;
+  std::u16string deep;
+  for (UINTN i = 0; i <= kDeepestFilePath; ++i) deep += u"n\\";
+  fs0.WriteFile(deep + u"f.txt", "deep");
+  EXPECT_EQ(Compare(deep + u"f.txt", deep + u"F.TXT"), "error");
+}
 
-class SameFileMemoryTest : public fake::FirmwareTest {};
-
-TEST_F(SameFileMemoryTest, NoPoolIsReportedAndLeavesTheAnswerUnwritten) {
-  std::vector<UINT8> first = OnDisk({u"\\d.txt"});
-  std::vector<UINT8> second = OnDisk({u"\\d.txt"});
-  size_t reached = fake::FailEachAllocation(fw, [&](size_t) {
-    BOOLEAN same = 2;
-    EFI_STATUS status = DevicePathsNameSameFile(fake::AsDevicePath(first), fake::AsDevicePath(second), &same);
-    if (status == EFI_SUCCESS) {
-      EXPECT_EQ(same, TRUE);
-    } else {
-      EXPECT_EQ(status, EFI_OUT_OF_RESOURCES);
-      EXPECT_EQ(same, 2);
-    }
-  });
-  EXPECT_EQ(reached, 2u);
+// Whatever allocation fails, the answer is right or an error, and nothing
+// is left behind.
+TEST_F(SameFileTest, NoPoolGivesTheRightAnswerOrAnError) {
+  for (bool alike : {true, false}) {
+    Open(u"sub\\d.txt", alike ? u"SUB\\D.TXT" : u"d.txt");
+    size_t reached = fake::FailEachAllocation(fw, [&](size_t) {
+      std::string answer = Decide();
+      EXPECT_TRUE(answer == "error" || answer == (alike ? "same" : "different")) << answer;
+    });
+    EXPECT_GE(reached, alike ? 6u : 2u);
+    Close();
+  }
 }
 
 }  // namespace

@@ -34,7 +34,6 @@ bool IsDotName(const std::u16string& Name) { return Name == u"." || Name == u"..
 
 // FAT drops leading blanks and trailing blanks and dots of a name.
 std::u16string TrimName(const std::u16string& Name) {
-  if (IsDotName(Name)) return Name;
   size_t first = Name.find_first_not_of(u' ');
   if (first == std::u16string::npos) return u"";
   size_t last = Name.find_last_not_of(u" .");
@@ -42,15 +41,17 @@ std::u16string TrimName(const std::u16string& Name) {
   return Name.substr(first, last - first + 1);
 }
 
-bool IsValidNewName(const std::u16string& Name) {
-  if (Name.empty() || Name.size() > kMaxNameLength || IsDotName(Name)) return false;
+// A trimmed name as FAT accepts it: 1 to 255 units, no control characters
+// and none of " * / : < > ? |.
+bool IsValidName(const std::u16string& Name) {
+  if (Name.empty() || Name.size() > kMaxNameLength) return false;
   for (char16_t unit : Name) {
     if (unit < 0x20 || std::u16string(u"\"*/:<>?|").find(unit) != std::u16string::npos) return false;
   }
   return true;
 }
 
-// The '\'-separated names of Path, empty ones left out.
+// The '\'-separated names of Path, empty ones left out (the test API's paths).
 std::vector<std::u16string> SplitPath(const std::u16string& Path) {
   std::vector<std::u16string> names;
   size_t start = 0;
@@ -62,6 +63,77 @@ std::vector<std::u16string> SplitPath(const std::u16string& Path) {
   }
   return names;
 }
+
+// ---- 8.3 aliases ----
+
+std::u16string UpperCase(std::u16string Text) {
+  for (char16_t& unit : Text) unit = FoldUp(unit);
+  return Text;
+}
+
+bool IsShortNameUnit(char16_t Unit) {
+  return (Unit >= u'A' && Unit <= u'Z') || (Unit >= u'0' && Unit <= u'9') ||
+         (Unit < 0x80 && std::u16string(u"$%'-_@~`!(){}^#&").find(Unit) != std::u16string::npos);
+}
+
+// The basis of a short name for Name: upper case, blanks and leading dots
+// removed, the base before the last dot (its own dots removed) and the
+// extension after it, other units that a short name cannot hold as '_'.
+// *Lossy tells whether anything was changed, dropped or cut.
+std::u16string ShortBasis(const std::u16string& Name, std::u16string* Extension, bool* Lossy) {
+  std::u16string upper = UpperCase(Name);
+  *Lossy = false;
+  std::u16string kept;
+  for (size_t i = 0; i < upper.size(); ++i) {
+    bool leadingDot = upper[i] == u'.' && kept.empty();
+    if (upper[i] == u' ' || leadingDot) {
+      *Lossy = true;
+      continue;
+    }
+    kept.push_back(upper[i]);
+  }
+  size_t dot = kept.rfind(u'.');
+  std::u16string base = dot == std::u16string::npos ? kept : kept.substr(0, dot);
+  *Extension = dot == std::u16string::npos ? u"" : kept.substr(dot + 1);
+  for (std::u16string* part : {&base, Extension}) {
+    std::u16string clean;
+    for (char16_t unit : *part) {
+      if (unit == u'.') {
+        *Lossy = true;
+        continue;
+      }
+      if (!IsShortNameUnit(unit)) *Lossy = true;
+      clean.push_back(IsShortNameUnit(unit) ? unit : u'_');
+    }
+    *part = clean;
+  }
+  if (base.size() > 8 || Extension->size() > 3) *Lossy = true;
+  Extension->resize(std::min<size_t>(Extension->size(), 3));
+  return base;
+}
+
+}  // namespace
+
+// The short name FAT gives a new entry: the basis itself when nothing was
+// lost and no sibling has it, else the first six units of the base, "~N" and
+// the extension, with the lowest N that no sibling has.
+std::u16string ShortNameFor(const std::u16string& Name, const std::vector<std::u16string>& Taken) {
+  std::u16string extension;
+  bool lossy = false;
+  std::u16string base = ShortBasis(Name, &extension, &lossy);
+  auto join = [&](const std::u16string& Base) { return extension.empty() ? Base : Base + u"." + extension; };
+  auto taken = [&](const std::u16string& Alias) {
+    return std::find(Taken.begin(), Taken.end(), Alias) != Taken.end();
+  };
+  if (!lossy && !base.empty() && !taken(join(base))) return join(base);
+  for (unsigned n = 1;; ++n) {
+    std::u16string tail = u"~" + Widen(std::to_string(n));
+    std::u16string alias = join(base.substr(0, std::min(base.size(), 8 - tail.size())) + tail);
+    if (!taken(alias)) return alias;
+  }
+}
+
+namespace {
 
 // ---- Device path nodes ----
 
@@ -142,6 +214,7 @@ std::vector<UINT8> DevicePathBytes(const EFI_DEVICE_PATH_PROTOCOL* Path) {
 
 struct FakeVolume::Node : std::enable_shared_from_this<FakeVolume::Node> {
   std::u16string Name;
+  std::u16string Alias;  // the 8.3 short name
   bool Directory = false;
   bool ReadOnly = false;
   bool Deleted = false;
@@ -149,16 +222,20 @@ struct FakeVolume::Node : std::enable_shared_from_this<FakeVolume::Node> {
   Node* Parent = nullptr;
   std::vector<std::shared_ptr<Node>> Children;
 
+  // The entry whose long name or short name is ChildName, ignoring case.
   Node* Child(const std::u16string& ChildName) const {
     for (const auto& child : Children) {
-      if (SameName(child->Name, ChildName)) return child.get();
+      if (SameName(child->Name, ChildName) || SameName(child->Alias, ChildName)) return child.get();
     }
     return nullptr;
   }
 
   Node* AddChild(const std::u16string& ChildName, bool IsDirectory) {
+    std::vector<std::u16string> aliases;
+    for (const auto& sibling : Children) aliases.push_back(sibling->Alias);
     auto child = std::make_shared<Node>();
     child->Name = ChildName;
+    child->Alias = ShortNameFor(ChildName, aliases);
     child->Directory = IsDirectory;
     child->Parent = this;
     Children.push_back(child);
@@ -266,31 +343,54 @@ struct FakeFileSystem::Impl {
            Mode == (EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE);
   }
 
-  // Walks Name from the handle's file; creates the last name when asked to.
+  // The next name of Path from *At on, and *At moved past the separators
+  // that follow it. An empty name ends the walk.
+  static std::u16string NextName(const std::u16string& Path, size_t* At) {
+    size_t end = Path.find(u'\\', *At);
+    if (end == std::u16string::npos) end = Path.size();
+    std::u16string name = Path.substr(*At, end - *At);
+    *At = end;
+    while (*At < Path.size() && Path[*At] == u'\\') ++*At;
+    return name;
+  }
+
+  // Walks Name from the handle's file, as OVMF's FAT driver does: a leading
+  // '\' starts at the root, "." and ".." step in place and up (also from a
+  // file, whose parent is its directory), other names are trimmed and looked
+  // up by long or short name; an empty name ends the walk, so "\\x" is the
+  // root. A trailing '\' asks for a directory. The last name is created
+  // when asked to.
   static EFI_STATUS Resolve(OpenFile& File, const std::u16string& Name, UINT64 Mode, UINT64 Attributes,
                             Node** Target, bool* Created) {
-    Node* at = !Name.empty() && Name[0] == u'\\' ? File.Volume->RootNode() : File.Node.get();
-    std::vector<std::u16string> names = SplitPath(Name);
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (!at->Directory) return EFI_NOT_FOUND;
-      std::u16string name = TrimName(names[i]);
-      if (name == u".") continue;
-      if (name == u"..") {
+    if (Name.empty()) return EFI_INVALID_PARAMETER;
+    const bool directoryWanted = Name.back() == u'\\';
+    Node* at = Name[0] == u'\\' ? File.Volume->RootNode() : File.Node.get();
+    size_t position = Name[0] == u'\\' ? 1 : 0;
+    for (;;) {
+      std::u16string component = NextName(Name, &position);
+      if (component.empty()) break;
+      if (component == u".") continue;
+      if (component == u"..") {
         if (at->Parent == nullptr) return EFI_INVALID_PARAMETER;
         at = at->Parent;
         continue;
       }
+      std::u16string name = TrimName(component);
+      if (!IsValidName(name)) return EFI_INVALID_PARAMETER;
+      if (!at->Directory) return EFI_NOT_FOUND;
       Node* next = at->Child(name);
       if (next == nullptr) {
-        bool last = i + 1 == names.size();
+        bool last = position >= Name.size();
         if (!last || (Mode & EFI_FILE_MODE_CREATE) == 0) return EFI_NOT_FOUND;
-        if (!IsValidNewName(name)) return EFI_INVALID_PARAMETER;
+        // A name that asks for a directory cannot be created as a file.
+        if (directoryWanted && (Attributes & EFI_FILE_DIRECTORY) == 0) return EFI_INVALID_PARAMETER;
         next = at->AddChild(name, (Attributes & EFI_FILE_DIRECTORY) != 0);
         next->ReadOnly = (Attributes & EFI_FILE_READ_ONLY) != 0;
         *Created = true;
       }
       at = next;
     }
+    if (directoryWanted && !at->Directory) return EFI_NOT_FOUND;
     *Target = at;
     return EFI_SUCCESS;
   }
@@ -419,6 +519,7 @@ struct FakeFileSystem::Impl {
     if (!File.Writable) return EFI_ACCESS_DENIED;
     if (File.Volume->WriteProtected) return EFI_WRITE_PROTECTED;
     std::string& data = File.Node->Data;
+    if (fs.ShortWriteLimit != 0 && *BufferSize > fs.ShortWriteLimit) *BufferSize = fs.ShortWriteLimit;
     UINT64 end = File.Position + *BufferSize;
     UINT64 growth = end > data.size() ? end - data.size() : 0;
     EFI_STATUS refusal = fs.WriteFailure != EFI_SUCCESS ? fs.WriteFailure

@@ -9,16 +9,21 @@
 //   EXPECT_EQ(*fs0.ReadFile(u"\\out.vkf"), expected);
 //   EXPECT_EQ(fs.OpenHandleCount(), 0u);
 //
-// The file protocol answers the way the FAT driver of a UEFI firmware does:
+// The file protocol answers the way OVMF's FAT driver does (the firmware
+// test compares the two on a table of names, tests/e2e/data/fat_cases.txt):
 //   * Names are compared ignoring the case of ASCII letters; a created name
 //     keeps its case. Leading blanks and trailing blanks and dots of a name
-//     are dropped; a created name must be 1 to 255 units without control
+//     are dropped; what is left must be 1 to 255 units without control
 //     characters or any of " * / : < > ? | (else EFI_INVALID_PARAMETER).
+//     Every entry also has an 8.3 short name (ShortNameFor) that opens it;
+//     EFI_FILE_INFO always gives the long name as stored.
 //   * Open takes a path of '\'-separated names relative to the handle, or
-//     from the root when it begins with '\'; "." and ".." work, ".." above
-//     the root is EFI_INVALID_PARAMETER; "" opens the handle's own file again.
-//     Open modes are READ, READ|WRITE or CREATE|READ|WRITE (else
-//     EFI_INVALID_PARAMETER), attributes within EFI_FILE_VALID_ATTR.
+//     from the root when it begins with '\'; "." stays and ".." goes up,
+//     also from a file (to its directory); ".." above the root and an empty
+//     path are EFI_INVALID_PARAMETER. An empty name (as in "\\x") ends the
+//     walk where it stands; a trailing '\' asks for a directory. Open modes
+//     are READ, READ|WRITE or CREATE|READ|WRITE (else EFI_INVALID_PARAMETER),
+//     attributes within EFI_FILE_VALID_ATTR.
 //     A missing name: EFI_NOT_FOUND, unless CREATE is set and only the last
 //     name is missing (a directory when Attributes has EFI_FILE_DIRECTORY).
 //     CREATE on an existing file opens it, ignoring Attributes. Opening a
@@ -41,7 +46,7 @@
 //   * Flush of a handle opened for reading only: EFI_ACCESS_DENIED.
 //
 // Faults a test can inject: DeleteFails, WriteFailure, FlushFailure,
-// GetInfoFailure, OpenVolumeFailure on the file system; FreeSpace and
+// GetInfoFailure, OpenVolumeFailure, ShortWriteLimit on the file system; FreeSpace and
 // WriteProtected on a volume. Every call is logged (Calls()). A call on a
 // handle that is closed or was never handed out is a gtest failure, and so
 // is a handle still open when the file system is destroyed, unless the test
@@ -70,6 +75,11 @@ namespace fake {
 
 // A media file-path node holding Name and its terminator.
 std::vector<UINT8> FilePathNode(const std::u16string& Name);
+// The 8.3 short name that FAT gives a new entry named Name in a directory
+// whose entries have the short names Taken: "LONGDU~1.TXT" for
+// "longdumpname.txt", "DUMP.TXT" for "Dump.txt".
+std::u16string ShortNameFor(const std::u16string& Name, const std::vector<std::u16string>& Taken);
+
 // The end-of-entire-path node.
 std::vector<UINT8> EndOfPathNode();
 // Node bytes, one node after the other.
@@ -178,6 +188,9 @@ class FakeFileSystem {
   EFI_STATUS FlushFailure = EFI_SUCCESS;     // every Flush answers it
   EFI_STATUS GetInfoFailure = EFI_SUCCESS;   // every GetInfo answers it
   EFI_STATUS OpenVolumeFailure = EFI_SUCCESS;  // every OpenVolume answers it
+  // A write stores at most this many bytes, reports that count and success,
+  // as a driver may near the end of its space; 0 stores everything.
+  UINTN ShortWriteLimit = 0;
 
   // A handle left open at destruction fails the test unless this is false.
   bool ExpectAllClosed = true;

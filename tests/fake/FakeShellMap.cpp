@@ -18,27 +18,6 @@ bool VolumeIndex(const std::u16string& Map, size_t* Index) {
   return true;
 }
 
-// The full name from the root: "." dropped, ".." taking back one name (never
-// above the root), empty names between backslashes dropped.
-std::u16string Normalize(const std::u16string& Path) {
-  std::vector<std::u16string> names;
-  size_t start = 0;
-  while (start <= Path.size()) {
-    size_t end = Path.find(u'\\', start);
-    if (end == std::u16string::npos) end = Path.size();
-    std::u16string name = Path.substr(start, end - start);
-    if (name == u"..") {
-      if (!names.empty()) names.pop_back();
-    } else if (!name.empty() && name != u".") {
-      names.push_back(name);
-    }
-    start = end + 1;
-  }
-  std::u16string full;
-  for (const auto& name : names) full += u"\\" + name;
-  return full.empty() ? u"\\" : full;
-}
-
 // Splits "fsN:rest" into the volume and the rest. False for an unknown
 // mapping; *HasMapping is false (and true returned) when there is no ':'.
 bool SplitMapping(const std::u16string& Name, bool* HasMapping, size_t* Volume, std::u16string* Rest) {
@@ -69,15 +48,14 @@ std::vector<UINT8> FakeShellMap::PathFor(const std::u16string& Name) const {
   bool mapped = false;
   size_t volume = 0;
   std::u16string rest;
-  if (Name.empty() || !SplitMapping(Name, &mapped, &volume, &rest)) return {};
+  if (!SplitMapping(Name, &mapped, &volume, &rest)) return {};
   if (!mapped && !haveCurrent) return {};
   if (!mapped) volume = currentVolume;
   if (volume >= fileSystem_.VolumeCount()) return {};
-
-  bool fromCurrent = haveCurrent && currentVolume == volume;
-  std::u16string base = fromCurrent ? u"\\" + currentPath : u"\\";
-  std::u16string full = !rest.empty() && rest[0] == u'\\' ? rest : base + u"\\" + rest;
-  return fileSystem_.Volume(volume).FilePath({Normalize(full)});
+  if (mapped) return fileSystem_.Volume(volume).FilePath({rest});
+  if (!rest.empty() && rest[0] == u'\\') return fileSystem_.Volume(volume).FilePath({rest});
+  if (!currentPath.empty() && currentPath.back() == u'\\') currentPath.pop_back();
+  return fileSystem_.Volume(volume).FilePath({currentPath + u"\\" + rest});
 }
 
 EFI_DEVICE_PATH_PROTOCOL* FakeShellMap::NameToPath(const CHAR16* Name) {

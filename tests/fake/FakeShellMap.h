@@ -7,18 +7,17 @@
 //   fs.AddVolume();
 //   fake::FakeShellMap map(shell, fs);   // the current directory is the root of fs0
 //
-// Names it maps:
-//   fsN:\dir\file      volume N (the Nth volume made), from its root
-//   fsN:dir\file       volume N, from the current directory when that is on
-//                      volume N, else from its root
-//   \dir\file          the current volume, from its root
-//   dir\file           the current directory
-// Mapping names ignore case ("FS0:"). "." and ".." are resolved and empty
-// names between backslashes dropped, as the shell does, so the path always
-// holds the volume's nodes and one file-path node with the full name from
-// the root ("\dir\file"; "\" for the root). The case of the names is kept as
-// typed. A name it cannot map gives null: an unknown mapping, a relative name
-// with no current directory, an empty name.
+// Names it maps, as OVMF's UEFI shell does (measured through the bridge):
+//   fsN:rest           volume N, one file-path node with rest as typed (a
+//                      relative rest is opened from the volume's root)
+//   \dir\file          the current volume, the name as typed
+//   dir\file           the current volume, the current directory's path,
+//                      '\' and the name ("\work\dir\file")
+// Mapping names ignore case ("FS0:"). Nothing of the name is resolved or
+// dropped: ".", "..", doubled backslashes, trailing dots and blanks all reach
+// the file system as typed, which resolves them. A name it cannot map gives
+// null: an unknown mapping, or a name without mapping and no current
+// directory.
 //
 // The returned paths belong to the map (host memory, never pool blocks) and
 // stay valid until it is destroyed, as a shell's would.

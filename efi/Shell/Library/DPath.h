@@ -9,7 +9,7 @@
 
 #include "Efi.h"
 
-// The node's type without bit 7, which is not part of the type.
+// The node's type without bit 7, as the end-node test reads it.
 inline UINT8 DevicePathType(const EFI_DEVICE_PATH_PROTOCOL* Node) { return Node->Type & EFI_DP_TYPE_MASK; }
 inline UINT8 DevicePathSubType(const EFI_DEVICE_PATH_PROTOCOL* Node) { return Node->SubType; }
 
@@ -29,8 +29,9 @@ inline bool IsDevicePathEnd(const EFI_DEVICE_PATH_PROTOCOL* Node) {
 }
 
 // True for a media file-path node long enough to hold at least a terminator.
+// Only the end node may carry bit 7 in its type; a type of 0x84 is not media.
 inline bool IsFilePathNode(const EFI_DEVICE_PATH_PROTOCOL* Node) {
-  return DevicePathType(Node) == MEDIA_DEVICE_PATH && Node->SubType == MEDIA_FILEPATH_DP &&
+  return Node->Type == MEDIA_DEVICE_PATH && Node->SubType == MEDIA_FILEPATH_DP &&
          DevicePathNodeLength(Node) >= sizeof(EFI_DEVICE_PATH_PROTOCOL) + sizeof(CHAR16);
 }
 

@@ -89,9 +89,10 @@ EFI_STATUS LibRegisterAppStrings(EFI_HII_HANDLE* HiiHandle, const VOID* Package,
     *HiiHandle = LibAppStringsHandle;
     return EFI_SUCCESS;
   }
-  // Without the database there is nothing to register with.
+  // Without the database there is nothing to register with; a missing string
+  // protocol only silences the messages, so the run goes on without it.
   EFI_STATUS status = LibFindHiiProtocols();
-  if (EFI_ERROR(status)) return status;
+  if (LibHiiDatabase == nullptr) return EFI_ERROR(status) ? status : EFI_NOT_FOUND;
 
   EFI_GUID listGuid = MakeListGuid(AppGuid);
   EFI_HII_PACKAGE_LIST_HEADER* list = LibAssemblePackageList(&listGuid, Package);

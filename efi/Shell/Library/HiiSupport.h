@@ -31,7 +31,9 @@ constexpr UINTN kLibLanguageSize = 12;
 // store the first call's handle and return success. Returns the status of
 // NewPackageList, of the protocol lookup when the HII database is missing, or
 // EFI_OUT_OF_RESOURCES when the list cannot be built. A failed registration
-// is not remembered, so a later call tries again.
+// is not remembered, so a later call tries again. Only the database is
+// needed: without the string protocol the strings are registered all the
+// same, and fetching them fails later (the messages then print nothing).
 EFI_STATUS LibRegisterAppStrings(EFI_HII_HANDLE* HiiHandle, const VOID* Package, const EFI_GUID* AppGuid);
 
 // Builds a package list of the Count length-prefixed packages in a new pool

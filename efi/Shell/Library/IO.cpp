@@ -16,9 +16,6 @@ static const UINTN kScratchChars = 100;
 static const UINTN kChunkChars = 1024;
 static const UINTN kChunkFirst = 2;
 
-// Work buffers of LibFormatAscii, in characters.
-static const UINTN kAsciiWorkChars = 320;
-
 static const CHAR8 kNullText8[] = "(null)";
 static const CHAR16 kNullText16[] = u"(null)";
 
@@ -130,6 +127,7 @@ static VOID ResetField(FormatState* ps) {
   field->PadLeading = TRUE;
   field->Grouping = FALSE;
   field->LongFlag = FALSE;
+  field->Signed = FALSE;
   ps->SavedAttribute = 0;
 }
 
@@ -148,8 +146,9 @@ static VOID EmitField(FormatState* ps) {
   UINTN spaces = field->MaxWidth > field->MinWidth ? field->MaxWidth - field->MinWidth : 0;
   if (field->PadLeading) PutRepeated(ps, u' ', spaces);
   field->TextIndex = 0;
-  // A negative number padded with zeros keeps its sign in front (-0042).
-  if (field->PadChar == u'0' && field->Text == field->Scratch && length != 0 && field->Scratch[0] == u'-') {
+  // A negative number padded with zeros keeps its sign in front (-0042);
+  // a '-' character or text is padded like any other.
+  if (field->PadChar == u'0' && field->Signed && length != 0 && field->Scratch[0] == u'-') {
     PutChar(ps, NextChar(field->Text8, &field->TextIndex, field->Text));
   }
   PutRepeated(ps, field->PadChar, field->MinWidth - length);
@@ -203,6 +202,7 @@ static DirectiveStep CharField(FormatState* ps) {
 
 static DirectiveStep DecimalField(FormatState* ps) {
   LibDecimalText(ps->Field->Scratch, ps->Field->Grouping, INT64(TakeArg(ps)));
+  ps->Field->Signed = TRUE;
   return ScratchText(ps);
 }
 
@@ -414,15 +414,22 @@ EFI_STATUS BufferSinkWrite(VOID* Context, const CHAR16* Buffer) {
   return EFI_SUCCESS;
 }
 
-UINTN LibFormatToBufferV(CHAR16* Str, UINTN StrSize, const CHAR16* Format, const UINT64* Args) {
-  TextSink sink = {Str, 0, StrSize / sizeof(CHAR16) - 1};
+// A run into a buffer target: no attributes, so the attribute letters of
+// the format change nothing.
+static VOID RunIntoBuffer(BOOLEAN Format8, const VOID* Format, const UINT64* Args,
+                          FormatWriteRoutine Write, VOID* Sink) {
   FormatState state = {};
-  state.Format8 = FALSE;
+  state.Format8 = Format8;
   state.Format = Format;
   state.Args = Args;
-  state.Write = BufferSinkWrite;
-  state.Target = &sink;
+  state.Write = Write;
+  state.Target = Sink;
   LibFormatRun(&state);
+}
+
+UINTN LibFormatToBufferV(CHAR16* Str, UINTN StrSize, const CHAR16* Format, const UINT64* Args) {
+  TextSink sink = {Str, 0, StrSize / sizeof(CHAR16) - 1};
+  RunIntoBuffer(FALSE, Format, Args, BufferSinkWrite, &sink);
   return sink.Length;
 }
 
@@ -539,19 +546,32 @@ UINTN LibDebugReportV(UINTN Mask, const CHAR8* AsciiFormat, const UINT64* Args) 
 
 // ---- 8-bit buffer target ----
 
+// The 8-bit buffer target of LibFormatAscii: the low byte of each character,
+// as many as fit, always terminated.
+struct NarrowSink {
+  CHAR8* Text;
+  UINTN Length;
+  UINTN Capacity;  // bytes before the terminator
+};
+
+static EFI_STATUS NarrowSinkWrite(VOID* Context, const CHAR16* Buffer) {
+  if (!LIB_CHECK_NOT_NULL(Context) || !LIB_CHECK_NOT_NULL(Buffer)) return EFI_INVALID_PARAMETER;
+  NarrowSink* sink = static_cast<NarrowSink*>(Context);
+  for (; *Buffer != 0 && sink->Length < sink->Capacity; ++Buffer) {
+    sink->Text[sink->Length++] = CHAR8(*Buffer & 0xFF);
+  }
+  sink->Text[sink->Length] = 0;
+  return EFI_SUCCESS;
+}
+
+// The format is run as 8-bit text and narrowed straight into Buffer, so the
+// only bound on the result is the caller's buffer: a VKF record that grows
+// (each line feed of a value becomes CR LF) is never cut short of it.
 UINTN LibFormatAsciiV(CHAR8* Buffer, UINTN Size, const CHAR8* AsciiFormat, const UINT64* Args) {
   if (Size == 0) return 0;
-  CHAR16 format[kAsciiWorkChars];
-  UINTN length = 0;
-  for (; AsciiFormat != nullptr && AsciiFormat[length] != 0 && length < kAsciiWorkChars - 1; ++length) {
-    format[length] = CHAR16(UINT8(AsciiFormat[length]));
-  }
-  format[length] = 0;
-  CHAR16 work[kAsciiWorkChars];
-  work[0] = 0;
-  LibFormatToBufferV(work, sizeof(work), format, Args);
-  UINTN j = 0;
-  for (; j < Size - 1 && work[j] != 0; ++j) Buffer[j] = CHAR8(work[j] & 0xFF);
-  Buffer[j] = 0;
-  return j;
+  NarrowSink sink = {Buffer, 0, Size - 1};
+  Buffer[0] = 0;
+  if (AsciiFormat == nullptr) return 0;
+  RunIntoBuffer(TRUE, AsciiFormat, Args, NarrowSinkWrite, &sink);
+  return sink.Length;
 }

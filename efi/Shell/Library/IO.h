@@ -104,6 +104,7 @@ struct FormatField {
   BOOLEAN PadLeading;  // the spaces up to MaxWidth go before the text
   BOOLEAN Grouping;    // thousands separators for d
   BOOLEAN LongFlag;
+  BOOLEAN Signed;      // the text is a number that may start with its sign (d)
 };
 
 // One run. The entries clear it and fill Format8, Format, Args, Write,
@@ -208,10 +209,11 @@ UINTN LibDebugReport(UINTN Mask, const CHAR8* AsciiFormat, T... Args) {
 
 // ---- 8-bit buffer target ----
 
-// Formats the 8-bit AsciiFormat (at most 319 characters of it) into Buffer of
-// Size bytes: at most min(Size - 1, 319) bytes and the terminator, each the
-// low byte of an output character (so the bytes of an %a string come out
-// unchanged). Returns the bytes stored. A Size of 0 stores nothing.
+// Formats the 8-bit AsciiFormat into Buffer of Size bytes: at most Size - 1
+// bytes and the terminator, each the low byte of an output character (so the
+// bytes of an %a string come out unchanged). Returns the bytes stored; a run
+// that cannot get its working memory stores the empty string and returns 0.
+// A Size of 0 stores nothing.
 UINTN LibFormatAsciiV(CHAR8* Buffer, UINTN Size, const CHAR8* AsciiFormat, const UINT64* Args);
 
 template <typename... T>
