@@ -188,6 +188,7 @@ QORVEX_CASES = [
           ("through_directories", "sub\\d6.txt", "sub\\..\\sub\\.\\d6.txt.", "sub/d6.txt"),
           ("dot_and_blanks", "d10.txt", '".\\d10.txt. ."', "d10.txt"),
           ("mapping_without_root", "d1.txt", "fs0:d1.txt", "d1.txt"),
+          ("other_mapping_of_the_volume", "d1.txt", "BLK0:\\d1.txt", "d1.txt"),
       ]],
     # Names that look alike but are other files still convert.
     Case("lookalike_longer_name", qorvex("d4.txt d4.txt.vkf"), out=RUN8,
