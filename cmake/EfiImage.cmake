@@ -7,6 +7,8 @@
 # convention, freestanding, no exceptions, no RTTI, no red zone, no stack
 # probes) and links them with the image run-time (memset and friends, see
 # QORVEX_EFI_RUNTIME_SOURCES) into ${QORVEX_BIN_DIR}/<name>.efi, built by ALL.
+# The image carries no time stamp (/Brepro), so the same sources give the
+# same bytes.
 # The link fails when an object needs a static constructor (nothing would
 # run it in an image).
 # The target is named <name>_efi. efi/include is always on the include path.
@@ -95,7 +97,7 @@ function(qorvex_add_efi_image)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QORVEX_BIN_DIR}
     COMMAND ${CMAKE_COMMAND} -DIMAGE=${IMG_NAME} "-DOBJECTS=${objects}"
             -P ${_qorvex_efi_check_objects}
-    COMMAND ${QORVEX_EFI_LLD_LINK} /nologo /subsystem:efi_application /machine:x64
+    COMMAND ${QORVEX_EFI_LLD_LINK} /nologo /Brepro /subsystem:efi_application /machine:x64
             /entry:${IMG_ENTRY} /nodefaultlib /out:${image} ${objects}
     DEPENDS ${objects} ${IMG_DEPENDS}
     COMMENT "UEFI link ${IMG_NAME}.efi"

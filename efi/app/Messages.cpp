@@ -8,41 +8,16 @@ EFI_HII_HANDLE AppHiiHandle = nullptr;
 
 namespace {
 
-// The texts in string-id order, starting at id 1.
-constexpr const CHAR16* kMessageTexts[] = {
-    u"English",
-    u"Error: Unknown flag - '%hs'\r\n",
-    u"Error: Duplicated flag - '%hs'\r\n",
-    u"Error: Invalid argument - '%hs'\r\n",
-    u"Error: Conflict parameter - '%hs'\r\n",
-    u"Error: memory allocation failed!\r\n",
-    u"Error: Can not open the file [%hs](Exist?Readonly?Directory?)!\r\n",
-    u"Error: Please specify the name of SMBIOS file and VKF file!\r\n",
-};
-constexpr UINTN kMessageCount = sizeof(kMessageTexts) / sizeof(kMessageTexts[0]);
-static_assert(kMessageCount == TokenMissingFileNames, "one text per token");
+constexpr UINTN kHeaderSize = EFI_HII_STRING_PACKAGE_FIXED_SIZE + sizeof(kMessagePackageLanguage);
 
-constexpr CHAR8 kPackageLanguage[] = "en-US";
-constexpr UINTN kLengthWordSize = 4;
-constexpr UINTN kHeaderSize = EFI_HII_STRING_PACKAGE_FIXED_SIZE + sizeof(kPackageLanguage);
-
-constexpr UINTN TextUnits(const CHAR16* Text) {
-  UINTN units = 0;
-  while (Text[units] != 0) ++units;
-  return units;
+// Every token names its own row, so a token is its text's string id.
+constexpr bool TokensAreStringIds() {
+  for (UINTN i = 0; i < kMessageCount; ++i) {
+    if (kMessageTexts[i].Token != i + 1) return false;
+  }
+  return true;
 }
-
-// A UCS-2 string block: its type byte and the text with its NUL unit.
-constexpr UINTN BlockSize(const CHAR16* Text) { return 1 + 2 * (TextUnits(Text) + 1); }
-
-constexpr UINTN BlocksSize() {
-  UINTN size = 0;
-  for (const CHAR16* text : kMessageTexts) size += BlockSize(text);
-  return size;
-}
-
-constexpr UINTN kPackageLength = kHeaderSize + BlocksSize() + 1;
-static_assert(kLengthWordSize + kPackageLength == kMessageStringPackageSize, "package size");
+static_assert(TokensAreStringIds(), "the message table must list its tokens in order");
 
 constexpr UINTN PutByte(MessagePackageBytes& Blob, UINTN At, UINT8 Value) {
   Blob.Bytes[At] = Value;
@@ -62,12 +37,12 @@ constexpr UINTN Put32(MessagePackageBytes& Blob, UINTN At, UINT32 Value) {
 // The string package header: length and type, header size, where the blocks
 // start, an empty language window, the id of the language's name, the tag.
 constexpr UINTN PutHeader(MessagePackageBytes& Blob, UINTN At) {
-  At = Put32(Blob, At, UINT32(kPackageLength) | UINT32(EFI_HII_PACKAGE_STRINGS) << 24);
+  At = Put32(Blob, At, UINT32(MessagePackageLength()) | UINT32(EFI_HII_PACKAGE_STRINGS) << 24);
   At = Put32(Blob, At, kHeaderSize);
   At = Put32(Blob, At, kHeaderSize);
   for (UINTN i = 0; i < 16; ++i) At = Put16(Blob, At, 0);
   At = Put16(Blob, At, TokenLanguageName);
-  for (CHAR8 c : kPackageLanguage) At = PutByte(Blob, At, UINT8(c));
+  for (CHAR8 c : kMessagePackageLanguage) At = PutByte(Blob, At, UINT8(c));
   return At;
 }
 
@@ -75,9 +50,9 @@ constexpr MessagePackageBytes BuildMessagePackage() {
   MessagePackageBytes blob{};
   UINTN at = Put32(blob, 0, kMessageStringPackageSize);
   at = PutHeader(blob, at);
-  for (const CHAR16* text : kMessageTexts) {
+  for (const MessageText& message : kMessageTexts) {
     at = PutByte(blob, at, EFI_HII_SIBT_STRING_UCS2);
-    for (UINTN i = 0; i <= TextUnits(text); ++i) at = Put16(blob, at, text[i]);
+    for (UINTN i = 0; i <= MessageTextUnits(message.Text); ++i) at = Put16(blob, at, message.Text[i]);
   }
   at = PutByte(blob, at, EFI_HII_SIBT_END);
   return blob;

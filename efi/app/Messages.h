@@ -5,24 +5,46 @@
 
 #include "Efi.h"
 #include "IO.h"
+#include "Protocol/HiiStringPackage.h"
 
-// String ids of the message package. The texts are formats of the print
-// engine; "%hs" prints the UCS-2 argument in the highlight attribute.
+// String ids of the message package (Messages.def).
 enum MessageToken : EFI_STRING_ID {
-  TokenLanguageName = 1,       // "English": the package language's name, never printed
-  TokenUnknownFlag = 2,        // "Error: Unknown flag - '%hs'\r\n"
-  TokenDuplicatedFlag = 3,     // "Error: Duplicated flag - '%hs'\r\n"
-  TokenInvalidArgument = 4,    // "Error: Invalid argument - '%hs'\r\n"
-  TokenConflictParameter = 5,  // "Error: Conflict parameter - '%hs'\r\n"
-  TokenOutOfMemory = 6,        // "Error: memory allocation failed!\r\n"
-  TokenOpenFailed = 7,         // "Error: Can not open the file [%hs](Exist?Readonly?Directory?)!\r\n"
-  TokenMissingFileNames = 8,   // "Error: Please specify the name of SMBIOS file and VKF file!\r\n"
+  TokenNone = 0,  // string ids start at 1
+#define MESSAGE(Token, Text) Token,
+#include "Messages.def"
 };
 
+struct MessageText {
+  MessageToken Token;
+  const CHAR16* Text;
+};
+
+// The texts in string-id order.
+inline constexpr MessageText kMessageTexts[] = {
+#define MESSAGE(Token, Text) {Token, Text},
+#include "Messages.def"
+};
+inline constexpr UINTN kMessageCount = sizeof(kMessageTexts) / sizeof(kMessageTexts[0]);
+
+constexpr UINTN MessageTextUnits(const CHAR16* Text) {
+  UINTN units = 0;
+  while (Text[units] != 0) ++units;
+  return units;
+}
+
+// The language tag of the package, and the bytes of its string package:
+// the fixed header and the tag, one UCS-2 string block per text (type byte,
+// text and NUL unit) and the end block.
+inline constexpr CHAR8 kMessagePackageLanguage[] = "en-US";
+constexpr UINTN MessagePackageLength() {
+  UINTN length = EFI_HII_STRING_PACKAGE_FIXED_SIZE + sizeof(kMessagePackageLanguage) + 1;
+  for (const MessageText& message : kMessageTexts) length += 1 + 2 * (MessageTextUnits(message.Text) + 1);
+  return length;
+}
+
 // The package as registered: a 32-bit length (these 4 bytes included), then
-// one English ("en-US") string package with the eight texts above as UCS-2
-// string blocks and an end block. Built at compile time from the texts.
-constexpr UINTN kMessageStringPackageSize = 671;
+// the string package. Built at compile time from the texts.
+constexpr UINTN kMessageStringPackageSize = 4 + MessagePackageLength();
 struct MessagePackageBytes {
   UINT8 Bytes[kMessageStringPackageSize];
 };

@@ -378,7 +378,9 @@ TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
     fw.ConOut().Clear();
     EFI_STATUS status = Run({u"d.txt", u"o.vkf"});
     EXPECT_EQ(File(u"d.txt"), kDump);
-    if (status == EFI_SUCCESS) EXPECT_EQ(File(u"o.vkf"), kConverted) << "reported success";
+    if (status == EFI_SUCCESS) {
+      EXPECT_EQ(File(u"o.vkf"), kConverted) << "reported success";
+    }
     if (Out() == kBanner + kOutOfMemory && status == EFI_OUT_OF_RESOURCES) lineBufferMessage = true;
     if (Out() == kOutOfMemory && status == EFI_INVALID_PARAMETER) flagCheckMessage = true;
     shell.ReleaseArguments();
