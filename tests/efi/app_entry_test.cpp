@@ -36,11 +36,6 @@ void ResetAppState() {
   reset_run_state();
   AppBootServices = nullptr;
   AppHiiHandle = nullptr;
-  LibHiiDatabase = nullptr;
-  LibHiiString = nullptr;
-  LibHiiProtocolsFound = FALSE;
-  LibAppStringsRegistered = FALSE;
-  LibAppStringsHandle = nullptr;
 }
 QORVEX_FAKE_STATE_RESET(ResetAppState);
 

@@ -16,15 +16,8 @@ namespace {
 using fake::FakeHii;
 using fake::FirmwareTest;
 
-void ResetHiiState() {
-  LibHiiDatabase = nullptr;
-  LibHiiString = nullptr;
-  LibHiiProtocolsFound = FALSE;
-  LibAppStringsRegistered = FALSE;
-  LibAppStringsHandle = nullptr;
-  AppHiiHandle = nullptr;
-}
-QORVEX_FAKE_STATE_RESET(ResetHiiState);
+void ResetAppHiiHandle() { AppHiiHandle = nullptr; }
+QORVEX_FAKE_STATE_RESET(ResetAppHiiHandle);
 
 // The texts of the message table, as the tests compare them.
 std::vector<std::u16string> Texts() {

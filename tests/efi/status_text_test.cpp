@@ -13,9 +13,6 @@ namespace {
 
 using fake::Narrow;
 
-void ForgetGuidNamer() { LibGuidNamer = nullptr; }
-QORVEX_FAKE_STATE_RESET(ForgetGuidNamer);
-
 class StatusTextTest : public fake::FirmwareTest {};
 
 std::string GuidText(const EFI_GUID& Guid) {
@@ -86,7 +83,12 @@ TEST_F(StatusTextTest, GuidNumberFormWhileNoShellNamesIt) {
 }
 
 TEST_F(StatusTextTest, NestedRunsThroughTheDirectives) {
-  EFI_TIME time = {2026, 12, 6, 8, 24};
+  EFI_TIME time{};
+  time.Year = 2026;
+  time.Month = 12;
+  time.Day = 6;
+  time.Hour = 8;
+  time.Minute = 24;
   UINTN count = LibPrintConsole(u"%d %hr|%-20g|%.8t|%r\n", 7, EFI_NOT_FOUND, &gEfiShellEnvironmentGuid, &time,
                                 EFI_SUCCESS);
   EXPECT_EQ(fw.ConOut().Ascii(), "7 Not Found|47C7B221-C42A-11D2-8E57-00A0C969723B|12/06/26|Success\r\n");

@@ -17,15 +17,7 @@ bool RegisterStateReset(StateReset Reset) {
 }
 
 void ResetLibraryGlobals() {
-  LibStarted = FALSE;
-  LibSystemTable = nullptr;
-  LibBootServices = nullptr;
-  LibRuntimeServices = nullptr;
-  LibPoolType = EfiBootServicesData;
-  LibCollation = &FallbackCollation;
-  LibDebugAssert = nullptr;
-  LibShellInterface = nullptr;
-  LibShellEnvironment = nullptr;
+  LibResetGlobals();
   for (StateReset reset : StateResets()) reset();
 }
 

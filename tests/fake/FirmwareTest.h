@@ -21,17 +21,18 @@
 
 namespace fake {
 
-// Sets every library global to its load-time value and runs the registered
-// state resets.
+// Sets every library global to its load-time value (LibResetGlobals) and
+// runs the registered state resets.
 void ResetLibraryGlobals();
 
 // Sets the library globals as a completed start-up would on Firmware (the
 // collation stays the fallback, no shell interfaces).
 void AttachLibrary(FakeFirmware& Firmware);
 
-// State that other library sources keep (found flags, cached interfaces) is
-// reset by a function registered here, from the test file that needs it:
-//   QORVEX_FAKE_STATE_RESET(ResetHiiState);
+// State of the code under test beyond the library (the application's own
+// globals) is reset by a function registered here, from the test file that
+// needs it:
+//   QORVEX_FAKE_STATE_RESET(ResetAppState);
 using StateReset = void (*)();
 bool RegisterStateReset(StateReset Reset);
 

@@ -1,6 +1,7 @@
 #include "Init.h"
 
 #include "Handle.h"
+#include "HiiSupport.h"
 #include "IO.h"
 #include "Mem.h"
 #include "Misc.h"
@@ -22,6 +23,24 @@ const EFI_UNICODE_COLLATION_PROTOCOL FallbackCollation = {
 
 VOID LibReportAssert(const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition) {
   if (LibDebugAssert != nullptr) LibDebugAssert->Assert(LibDebugAssert, SourceFile, SourceLine, Condition);
+}
+
+VOID LibResetGlobals() {
+  LibStarted = FALSE;
+  LibSystemTable = nullptr;
+  LibBootServices = nullptr;
+  LibRuntimeServices = nullptr;
+  LibPoolType = EfiBootServicesData;
+  LibCollation = &FallbackCollation;
+  LibDebugAssert = nullptr;
+  LibShellInterface = nullptr;
+  LibShellEnvironment = nullptr;
+  LibGuidNamer = nullptr;
+  LibHiiDatabase = nullptr;
+  LibHiiString = nullptr;
+  LibHiiProtocolsFound = FALSE;
+  LibAppStringsRegistered = FALSE;
+  LibAppStringsHandle = nullptr;
 }
 
 // ---- Start-up ----

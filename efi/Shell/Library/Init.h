@@ -47,6 +47,11 @@ EFI_STATUS LibDropEmptyArgs();
 // found one; otherwise does nothing. Always returns to the checking routine.
 VOID LibReportAssert(const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition);
 
+// Puts every global of the library (start-up's, the HII registration's, the
+// GUID namer) back to its value at load time. Each start of an image loads
+// them afresh, so only the host tests call it, between runs.
+VOID LibResetGlobals();
+
 // Reports a failed check and tells the caller whether it held, so that the
 // caller can leave early instead of using a bad argument.
 inline bool LibCheck(bool Holds, const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition) {
