@@ -29,7 +29,9 @@ script relies on:
 Exit status: 0 when every case passed, 1 when one failed, 77 (skipped) when
 the firmware platform (QEMU, OVMF, mtools, dosfstools) or an image is missing
 and the options do not require it: --require-all requires the platform,
-shellbridge.efi and argecho.efi, --require-qorvex requires qorvex.efi.
+shellbridge.efi and the test images argecho.efi, fatprobe.efi and
+libprobe.efi, --require-qorvex requires qorvex.efi. Either way it says what
+is missing.
 """
 
 import argparse
@@ -214,6 +216,18 @@ QORVEX_CASES = [
          bridged=False, files={"nb.vkf": ABSENT}),
 ]
 
+
+# libprobe.efi checks the library against the firmware's own services
+# (collation, pool type, handle search) and starts it as an application.
+PROBE_LINES = ["boot services saved", "pool type taken from the loaded image", "firmware collation selected",
+               "case-insensitive comparison", "pattern match", "pool allocate, resize, release"]
+PROBE_OUT = "".join("probe ok   %s\r\n" % line for line in PROBE_LINES) + (
+    "probe text output handles: 7\r\nprobe ok   handle search and protocol lookup\r\n"
+    "probe PlatformLang: en\r\nprobe checks passed\r\nprobe InitShellApp\r\n")
+LIBRARY_CASES = [
+    Case("library_probe", "shellbridge.efi libprobe.efi", out=PROBE_OUT + "probe InitShellApp returned 0\r\n",
+         needs="libprobe.efi"),
+]
 
 # fatprobe.efi answers the name table from the directory \fatnames.
 FAT_CASES_RUN = [Case("fat_names", "fatprobe.efi", out=FAT_ANSWERS, bridged=False, needs="fatprobe.efi")]
@@ -558,24 +572,26 @@ def parse_args():
 def main():
     args = parse_args()
     platform = Platform()
-    names = ("shellbridge.efi", "argecho.efi", "fatprobe.efi", "qorvex.efi")
+    names = ("shellbridge.efi", "argecho.efi", "fatprobe.efi", "libprobe.efi", "qorvex.efi")
     images = {name: os.path.join(args.bin_dir, name) for name in names}
     images = {name: path for name, path in images.items() if os.path.exists(path)}
-    required = ["shellbridge.efi", "argecho.efi", "fatprobe.efi"] if args.require_all else []
+    required = ["shellbridge.efi", "argecho.efi", "fatprobe.efi", "libprobe.efi"] if args.require_all else []
     required += ["qorvex.efi"] if args.require_qorvex else []
     missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in names if name not in images]
     counts = {"passed": 0, "failed": 0, "skipped": 0}
-    all_cases = QORVEX_CASES + BRIDGE_CASES + FAT_CASES_RUN
+    all_cases = QORVEX_CASES + BRIDGE_CASES + FAT_CASES_RUN + LIBRARY_CASES
     cases = [case for case in all_cases if case.needs in images and "shellbridge.efi" in images]
     counts["skipped"] = len(all_cases) - len(cases)
-    if missing:
-        print("missing: %s" % ", ".join(missing))
-    if (args.require_all and platform.missing()) or any(name not in images for name in required):
-        print("0 passed, 1 failed")
+    required_missing = (platform.missing() if args.require_all else []) + [
+        "%s in %s" % (name, args.bin_dir) for name in required if name not in images]
+    if required_missing:
+        print("FAILED: nothing was run, since required pieces are missing: %s" % ", ".join(required_missing))
         return 1
     if platform.missing() or not cases:
-        print("0 passed, 0 failed, %d skipped" % len(all_cases))
+        print("SKIPPED: nothing was run, since these are missing: %s" % ", ".join(missing))
         return SKIP
+    if missing:
+        print("missing, so their cases are skipped: %s" % ", ".join(missing))
 
     work = args.keep or tempfile.mkdtemp(prefix="qorvex-e2e-")
     os.makedirs(work, exist_ok=True)

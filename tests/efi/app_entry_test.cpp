@@ -391,7 +391,11 @@ TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
 
 // ---- The same conversions as qorvexw ----
 
-#if defined(QORVEXW_PROGRAM) && defined(QORVEX_SOURCE_DIR)
+#ifdef QORVEXW_PROGRAM
+constexpr const char* kQorvexwProgram = QORVEXW_PROGRAM;
+#else
+constexpr const char* kQorvexwProgram = nullptr;  // not part of this build
+#endif
 
 std::string ReadWhole(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
@@ -412,8 +416,8 @@ ConsoleRun RunQorvexw(const std::string& Dump, bool Quiet) {
   EXPECT_NE(mkdtemp(folder), nullptr);
   const std::string dir = folder;
   std::ofstream(dir + "/d.txt", std::ios::binary) << Dump;
-  const std::string command = "cd '" + dir + "' && '" QORVEXW_PROGRAM "' d.txt o.vkf" + (Quiet ? " /q" : "") +
-                              " > out.txt";
+  const std::string command = "cd '" + dir + "' && '" + kQorvexwProgram + "' d.txt o.vkf" +
+                              (Quiet ? " /q" : "") + " > out.txt";
   ConsoleRun run;
   int raw = std::system(command.c_str());
   run.ExitCode = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -504,6 +508,7 @@ std::vector<SameAsConsoleCase> SameAsConsoleCases() {
 class SameAsConsoleTest : public AppEntryTest, public ::testing::WithParamInterface<SameAsConsoleCase> {};
 
 TEST_P(SameAsConsoleTest, WritesAndPrintsWhatQorvexwDoes) {
+  if (kQorvexwProgram == nullptr) GTEST_SKIP() << "qorvexw is not built, so there is nothing to compare with";
   const SameAsConsoleCase& c = GetParam();
   for (bool quiet : {false, true}) {
     SCOPED_TRACE(quiet ? "quiet" : "not quiet");
@@ -526,7 +531,5 @@ TEST_P(SameAsConsoleTest, WritesAndPrintsWhatQorvexwDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Dumps, SameAsConsoleTest, ::testing::ValuesIn(SameAsConsoleCases()),
                          [](const ::testing::TestParamInfo<SameAsConsoleCase>& info) { return info.param.Name; });
-
-#endif  // QORVEXW_PROGRAM && QORVEX_SOURCE_DIR
 
 }  // namespace
