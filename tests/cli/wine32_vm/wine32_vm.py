@@ -19,12 +19,15 @@ import subprocess
 import sys
 import time
 
-from cli_test import SKIPPED, can_run  # the suite's own skip code and loader probe
-
 HERE = os.path.dirname(os.path.abspath(__file__))
-CLI_TEST = os.path.join(HERE, "cli_test.py")
-# What the guest runs, copied into the shared folder.
-GUEST_FILES = ("wine32_guest.sh", "cli_test.py", "reference_converter.py")
+CLI = os.path.dirname(HERE)  # tests/cli, where the suite lives
+sys.path.insert(0, CLI)
+from cli_test import SKIPPED, can_run  # noqa: E402  the suite's own skip code and loader probe
+
+CLI_TEST = os.path.join(CLI, "cli_test.py")
+# What the guest runs, copied into the shared folder: this folder's guest
+# script and the suite.
+GUEST_FILES = (os.path.join(HERE, "wine32_guest.sh"), CLI_TEST, os.path.join(CLI, "reference_converter.py"))
 # Kernel modules the guest needs to reach its root file system.
 MODULES = ["virtio_pci", "9pnet_virtio", "9p"]
 
@@ -155,8 +158,8 @@ def run_in_vm(args):
     guest_cli = os.path.join(out, "tests", "cli")
     os.makedirs(guest_cli)
     for script in GUEST_FILES:
-        shutil.copyfile(os.path.join(HERE, script), os.path.join(guest_cli, script))
-    shutil.copytree(os.path.join(HERE, "..", "..", "examples"), os.path.join(out, "examples"))
+        shutil.copyfile(script, os.path.join(guest_cli, os.path.basename(script)))
+    shutil.copytree(os.path.join(CLI, "..", "..", "examples"), os.path.join(out, "examples"))
     words = ["/tmp/out/tests/cli/wine32_guest.sh", "/tmp/out/tests/cli/cli_test.py",
              "/tmp/out/" + program, args.wine, str(args.generated)]
     with open(os.path.join(out, "job.sh"), "w") as f:

@@ -1,8 +1,5 @@
+// The identity of a file on Windows: volume serial number and file index.
 #include "same_file.h"
-
-// The identity of a file is the one platform-specific piece of qorvexw:
-// volume serial number and file index on Windows, device and inode on POSIX.
-#ifdef _WIN32
 
 #include <io.h>
 #include <windows.h>
@@ -25,16 +22,3 @@ bool names_open_file(const char* name, FILE* open_file) {
          named_info.nFileIndexHigh == open_info.nFileIndexHigh &&
          named_info.nFileIndexLow == open_info.nFileIndexLow;
 }
-
-#else
-
-#include <sys/stat.h>
-
-bool names_open_file(const char* name, FILE* open_file) {
-  struct stat open_info;
-  struct stat named_info;
-  if (fstat(fileno(open_file), &open_info) != 0 || stat(name, &named_info) != 0) return false;
-  return named_info.st_dev == open_info.st_dev && named_info.st_ino == open_info.st_ino;
-}
-
-#endif
