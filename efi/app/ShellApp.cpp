@@ -23,10 +23,6 @@ constexpr UINTN kVersionMajor = 1;
 constexpr UINTN kVersionMinor = 0;
 constexpr UINTN kVersionPatch = 1;
 
-constexpr UINT64 kOpenToRead = EFI_FILE_MODE_READ;
-constexpr UINT64 kOpenToWrite = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
-constexpr UINT64 kCreateToWrite = EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
-
 // What the entry holds; CleanUp releases all of it.
 struct AppRun {
   CheckPackage Package;
@@ -97,7 +93,7 @@ EFI_STATUS AllocateLineBuffer(AppRun* Run) {
 
 EFI_STATUS OpenDump(AppRun* Run) {
   EFI_FILE_PROTOCOL* dump = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->DumpName, &dump, kOpenToRead, 0);
+  EFI_STATUS status = FileOpenByName(Run->DumpName, &dump, kOpenForReading, 0);
   if (EFI_ERROR(status)) return OpenFailed(Run->DumpName, status);
   Run->Dump = dump;
   UINT64 size = 0;
@@ -109,7 +105,7 @@ EFI_STATUS OpenDump(AppRun* Run) {
 // names the dump itself is refused before anything is deleted.
 EFI_STATUS DeleteOldVkf(AppRun* Run) {
   EFI_FILE_PROTOCOL* old = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &old, kOpenToWrite, 0);
+  EFI_STATUS status = FileOpenByName(Run->VkfName, &old, kOpenForWriting, 0);
   if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
   if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
   Run->Vkf = old;
@@ -131,7 +127,7 @@ EFI_STATUS DeleteOldVkf(AppRun* Run) {
 // behind the new records, so it is refused untouched.
 EFI_STATUS CreateVkf(AppRun* Run) {
   EFI_FILE_PROTOCOL* vkf = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &vkf, kCreateToWrite, 0);
+  EFI_STATUS status = FileOpenByName(Run->VkfName, &vkf, kOpenOrCreate, 0);
   if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
   Run->Vkf = vkf;
   UINT64 size = 0;

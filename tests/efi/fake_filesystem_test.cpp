@@ -15,9 +15,6 @@ namespace {
 using fake::FirmwareTest;
 using fake::Narrow;
 
-constexpr UINT64 kRead = EFI_FILE_MODE_READ;
-constexpr UINT64 kReadWrite = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
-constexpr UINT64 kCreate = EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
 
 class FakeFileSystemTest : public FirmwareTest {
  protected:
@@ -58,27 +55,27 @@ TEST_F(FakeFileSystemTest, OpenAnswersAsFatDoes) {
   fs0.WriteFile(u"\\ro.txt", "r");
   fs0.SetReadOnly(u"\\ro.txt");
   const OpenCase cases[] = {
-      {u"dir\\FILE.TXT", kRead, 0, EFI_SUCCESS},        // case is ignored
-      {u"\\dir\\.\\file.txt", kRead, 0, EFI_SUCCESS},   // from the root, "." stays
-      {u"dir\\..\\dir\\file.txt", kRead, 0, EFI_SUCCESS},
-      {u"file.txt. ", kRead, 0, EFI_NOT_FOUND},         // not in the root
-      {u"dir\\file.txt. ", kRead, 0, EFI_SUCCESS},      // trailing dots and blanks dropped
-      {u"..", kRead, 0, EFI_INVALID_PARAMETER},         // above the root
-      {u"", kRead, 0, EFI_INVALID_PARAMETER},
-      {u"dir\\file.txt\\x", kRead, 0, EFI_NOT_FOUND},   // a file is no directory
-      {u"dir\\file.txt\\..\\file.txt", kRead, 0, EFI_SUCCESS},  // ".." of a file is its directory
-      {u"dir\\file.txt\\", kRead, 0, EFI_NOT_FOUND},    // a trailing '\' wants a directory
-      {u"missing\\new.txt", kCreate, 0, EFI_NOT_FOUND}, // only the last name is created
-      {u"a*b", kCreate, 0, EFI_INVALID_PARAMETER},
-      {std::u16string(256, u'n'), kCreate, 0, EFI_INVALID_PARAMETER},
+      {u"dir\\FILE.TXT", kOpenForReading, 0, EFI_SUCCESS},        // case is ignored
+      {u"\\dir\\.\\file.txt", kOpenForReading, 0, EFI_SUCCESS},   // from the root, "." stays
+      {u"dir\\..\\dir\\file.txt", kOpenForReading, 0, EFI_SUCCESS},
+      {u"file.txt. ", kOpenForReading, 0, EFI_NOT_FOUND},         // not in the root
+      {u"dir\\file.txt. ", kOpenForReading, 0, EFI_SUCCESS},      // trailing dots and blanks dropped
+      {u"..", kOpenForReading, 0, EFI_INVALID_PARAMETER},         // above the root
+      {u"", kOpenForReading, 0, EFI_INVALID_PARAMETER},
+      {u"dir\\file.txt\\x", kOpenForReading, 0, EFI_NOT_FOUND},   // a file is no directory
+      {u"dir\\file.txt\\..\\file.txt", kOpenForReading, 0, EFI_SUCCESS},  // ".." of a file is its directory
+      {u"dir\\file.txt\\", kOpenForReading, 0, EFI_NOT_FOUND},    // a trailing '\' wants a directory
+      {u"missing\\new.txt", kOpenOrCreate, 0, EFI_NOT_FOUND}, // only the last name is created
+      {u"a*b", kOpenOrCreate, 0, EFI_INVALID_PARAMETER},
+      {std::u16string(256, u'n'), kOpenOrCreate, 0, EFI_INVALID_PARAMETER},
       {u"dir\\file.txt", EFI_FILE_MODE_WRITE, 0, EFI_INVALID_PARAMETER},
       {u"dir\\file.txt", EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ, 0, EFI_INVALID_PARAMETER},
-      {u"dir\\file.txt", kRead, 0x40, EFI_INVALID_PARAMETER},
-      {u"ro.txt", kRead, 0, EFI_SUCCESS},
-      {u"RO.TXT", kReadWrite, 0, EFI_ACCESS_DENIED},
-      {u"ro.txt", kCreate, 0, EFI_ACCESS_DENIED},
-      {u"Out.VKF", kCreate, 0, EFI_SUCCESS},            // created with the case typed
-      {u"OUT.vkf", kReadWrite, 0, EFI_SUCCESS},
+      {u"dir\\file.txt", kOpenForReading, 0x40, EFI_INVALID_PARAMETER},
+      {u"ro.txt", kOpenForReading, 0, EFI_SUCCESS},
+      {u"RO.TXT", kOpenForWriting, 0, EFI_ACCESS_DENIED},
+      {u"ro.txt", kOpenOrCreate, 0, EFI_ACCESS_DENIED},
+      {u"Out.VKF", kOpenOrCreate, 0, EFI_SUCCESS},            // created with the case typed
+      {u"OUT.vkf", kOpenForWriting, 0, EFI_SUCCESS},
   };
   for (const OpenCase& c : cases) {
     EXPECT_EQ(Open(c.Name, c.Mode, c.Attributes), c.Status) << Narrow(c.Name) << " mode " << c.Mode;
@@ -88,7 +85,7 @@ TEST_F(FakeFileSystemTest, OpenAnswersAsFatDoes) {
 
 TEST_F(FakeFileSystemTest, ReadsAndWritesFollowThePosition) {
   EFI_FILE_PROTOCOL* file = nullptr;
-  ASSERT_EQ(root->Open(root, &file, u"f", kCreate, 0), EFI_SUCCESS);
+  ASSERT_EQ(root->Open(root, &file, u"f", kOpenOrCreate, 0), EFI_SUCCESS);
   ASSERT_EQ(Write(file, "abc"), EFI_SUCCESS);
   ASSERT_EQ(file->SetPosition(file, 5), EFI_SUCCESS);
   ASSERT_EQ(Write(file, "z"), EFI_SUCCESS);
@@ -114,7 +111,7 @@ TEST_F(FakeFileSystemTest, ReadsAndWritesFollowThePosition) {
 TEST_F(FakeFileSystemTest, HandleOpenedForReadingCannotWriteFlushOrDelete) {
   fs0.WriteFile(u"a.txt", "a");
   EFI_FILE_PROTOCOL* file = nullptr;
-  ASSERT_EQ(root->Open(root, &file, u"a.txt", kRead, 0), EFI_SUCCESS);
+  ASSERT_EQ(root->Open(root, &file, u"a.txt", kOpenForReading, 0), EFI_SUCCESS);
   EXPECT_EQ(Write(file, "x"), EFI_ACCESS_DENIED);
   EXPECT_EQ(file->Flush(file), EFI_ACCESS_DENIED);
   EXPECT_EQ(file->Delete(file), EFI_WARN_DELETE_FAILURE);

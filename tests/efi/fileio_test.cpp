@@ -19,9 +19,6 @@ namespace {
 using fake::FirmwareTest;
 using fake::Narrow;
 
-constexpr UINT64 kRead = EFI_FILE_MODE_READ;
-constexpr UINT64 kReadWrite = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
-constexpr UINT64 kCreate = EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
 
 // A handle value that no open writes.
 EFI_FILE_PROTOCOL* const kUntouched = reinterpret_cast<EFI_FILE_PROTOCOL*>(0x5A5A5A5A);
@@ -65,7 +62,7 @@ class FileIoTest : public FirmwareTest {
 };
 
 TEST_F(FileIoTest, OpensAFileByShellNameAndClosesTheRoot) {
-  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kRead, 0), EFI_SUCCESS);
+  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_SUCCESS);
   EXPECT_EQ(fs.OpenHandleCount(), 1u);
   EXPECT_EQ(fs.OpenHandlePaths(), std::vector<std::u16string>{u"\\dump.txt"});
   EXPECT_EQ(ReadAll(file), "SMBIOS dump");
@@ -75,7 +72,7 @@ TEST_F(FileIoTest, OpensAFileByShellNameAndClosesTheRoot) {
 
 TEST_F(FileIoTest, UnmappableNameIsADeviceErrorAndLeavesTheHandle) {
   for (const char16_t* name : {u"fs7:\\dump.txt", u"nomap:x"}) {
-    EXPECT_EQ(FileOpenByName(name, &file, kRead, 0), EFI_DEVICE_ERROR) << Narrow(name);
+    EXPECT_EQ(FileOpenByName(name, &file, kOpenForReading, 0), EFI_DEVICE_ERROR) << Narrow(name);
     EXPECT_EQ(file, kUntouched);
   }
   EXPECT_EQ(fs.Calls().size(), 0u);
@@ -105,22 +102,22 @@ TEST_F(FileIoTest, OpensByDevicePath) {
   std::vector<UINT8> rest = fs0.FilePath({u"\\dump.txt"});
   noFileSystem.insert(noFileSystem.end(), rest.begin() + 54, rest.end());
   const PathCase cases[] = {
-      {"missing file", fs0.FilePath({u"\\out.vkf"}), kReadWrite, 0x20, EFI_NOT_FOUND, "null",
+      {"missing file", fs0.FilePath({u"\\out.vkf"}), kOpenForWriting, 0x20, EFI_NOT_FOUND, "null",
        {"\\ \\out.vkf 3 0 =800000000000000e"}},
-      {"missing file, create", fs0.FilePath({u"\\out.vkf"}), kCreate, 0x20, EFI_SUCCESS, "\\out.vkf",
+      {"missing file, create", fs0.FilePath({u"\\out.vkf"}), kOpenOrCreate, 0x20, EFI_SUCCESS, "\\out.vkf",
        {"\\ \\out.vkf 3 0 =800000000000000e", "\\ \\out.vkf 8000000000000003 20 =0"}},
-      {"existing file, create", fs0.FilePath({u"\\DUMP.TXT"}), kCreate, 0x20, EFI_SUCCESS, "\\dump.txt",
+      {"existing file, create", fs0.FilePath({u"\\DUMP.TXT"}), kOpenOrCreate, 0x20, EFI_SUCCESS, "\\dump.txt",
        {"\\ \\DUMP.TXT 3 0 =0"}},
-      {"any failure leads to the create", fs0.FilePath({u"\\ro.txt"}), kCreate, 0, EFI_ACCESS_DENIED, "null",
+      {"any failure leads to the create", fs0.FilePath({u"\\ro.txt"}), kOpenOrCreate, 0, EFI_ACCESS_DENIED, "null",
        {"\\ \\ro.txt 3 0 =800000000000000f", "\\ \\ro.txt 8000000000000003 0 =800000000000000f"}},
-      {"volume only", fs0.VolumePath(), kRead, 0, EFI_SUCCESS, "\\", {}},
-      {"nested", fs0.FilePath({u"\\dir", u"sub", u"deep.txt"}), kRead, 0, EFI_SUCCESS, "\\dir\\sub\\deep.txt",
+      {"volume only", fs0.VolumePath(), kOpenForReading, 0, EFI_SUCCESS, "\\", {}},
+      {"nested", fs0.FilePath({u"\\dir", u"sub", u"deep.txt"}), kOpenForReading, 0, EFI_SUCCESS, "\\dir\\sub\\deep.txt",
        {"\\ \\dir 1 0 =0", "\\dir sub 1 0 =0", "\\dir\\sub deep.txt 1 0 =0"}},
-      {"nested, missing", fs0.FilePath({u"\\dir", u"missing", u"deep.txt"}), kRead, 0, EFI_NOT_FOUND, "null",
+      {"nested, missing", fs0.FilePath({u"\\dir", u"missing", u"deep.txt"}), kOpenForReading, 0, EFI_NOT_FOUND, "null",
        {"\\ \\dir 1 0 =0", "\\dir missing 1 0 =800000000000000e"}},
-      {"node that is no file path", notFile, kRead, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
-      {"file-path subtype under type 0x84", vendorBit, kRead, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
-      {"no file system", noFileSystem, kRead, 0, EFI_NOT_FOUND, "untouched", {}},
+      {"node that is no file path", notFile, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
+      {"file-path subtype under type 0x84", vendorBit, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
+      {"no file system", noFileSystem, kOpenForReading, 0, EFI_NOT_FOUND, "untouched", {}},
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(c.What);
@@ -146,7 +143,7 @@ TEST_F(FileIoTest, OpensByDevicePath) {
 
 TEST_F(FileIoTest, VolumeThatCannotBeOpenedIsUnsupported) {
   fs.OpenVolumeFailure = EFI_MEDIA_CHANGED;
-  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kRead, 0), EFI_UNSUPPORTED);
+  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_UNSUPPORTED);
   EXPECT_EQ(file, nullptr);
   EXPECT_EQ(FileOpenVolumeRoot(fs0.Handle()), nullptr);
   EXPECT_EQ(FileOpenVolumeRoot(fw.ImageHandle()), nullptr);  // no file system there
@@ -154,7 +151,7 @@ TEST_F(FileIoTest, VolumeThatCannotBeOpenedIsUnsupported) {
 
 TEST_F(FileIoTest, PathCopyThatCannotBeAllocatedClosesTheRoot) {
   fw.FailAllocation(1);
-  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kRead, 0), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ(file, nullptr);
   EXPECT_EQ(fs.CallCount("OpenVolume"), 1u);
   EXPECT_EQ(fs.OpenHandleCount(), 0u);
@@ -166,7 +163,7 @@ TEST_F(FileIoTest, InformationWithALongNameIsFetchedWhole) {
   std::u16string name(116, u'n');
   name += u".txt";
   fs0.WriteFile(u"\\" + name, "12345");
-  ASSERT_EQ(FileOpenByName((u"fs0:\\" + name).c_str(), &file, kRead, 0), EFI_SUCCESS);
+  ASSERT_EQ(FileOpenByName((u"fs0:\\" + name).c_str(), &file, kOpenForReading, 0), EFI_SUCCESS);
   fs.ClearCalls();
   EFI_FILE_INFO* info = FileQueryInfo(file);
   ASSERT_NE(info, nullptr);
@@ -184,7 +181,7 @@ TEST_F(FileIoTest, InformationWithALongNameIsFetchedWhole) {
 }
 
 TEST_F(FileIoTest, InformationRefusedOrUnallocatableIsNull) {
-  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kRead, 0), EFI_SUCCESS);
+  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_SUCCESS);
   size_t blocks = fw.LiveBlockCount();
   fs.GetInfoFailure = EFI_DEVICE_ERROR;
   EXPECT_EQ(FileQueryInfo(file), nullptr);
@@ -201,7 +198,7 @@ TEST_F(FileIoTest, InformationRefusedOrUnallocatableIsNull) {
 }
 
 TEST_F(FileIoTest, PassThroughRoutinesReturnTheFileSystemStatus) {
-  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kReadWrite, 0), EFI_SUCCESS);
+  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForWriting, 0), EFI_SUCCESS);
   UINT64 position = 0;
   EXPECT_EQ(FileSetPosition(file, 7), EFI_SUCCESS);
   EXPECT_EQ(FileGetPosition(file, &position), EFI_SUCCESS);
@@ -222,15 +219,15 @@ TEST_F(FileIoTest, PassThroughRoutinesReturnTheFileSystemStatus) {
 TEST_F(FileIoTest, NullArgumentsAreReported) {
   EFI_DEVICE_PATH_PROTOCOL* path = nullptr;
   EFI_HANDLE device = nullptr;
-  EXPECT_EQ(FileOpenByName(nullptr, &file, kRead, 0), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", nullptr, kRead, 0), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FileOpenByDevicePath(nullptr, &device, &file, kRead, 0), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FileOpenByDevicePath(&path, nullptr, &file, kRead, 0), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FileOpenByDevicePath(&path, &device, nullptr, kRead, 0), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FileOpenByName(nullptr, &file, kOpenForReading, 0), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FileOpenByName(u"fs0:\\dump.txt", nullptr, kOpenForReading, 0), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FileOpenByDevicePath(nullptr, &device, &file, kOpenForReading, 0), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FileOpenByDevicePath(&path, nullptr, &file, kOpenForReading, 0), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FileOpenByDevicePath(&path, &device, nullptr, kOpenForReading, 0), EFI_INVALID_PARAMETER);
   EXPECT_EQ(FileQueryInfo(nullptr), nullptr);
   EXPECT_EQ(FileSetPosition(nullptr, 0), EFI_INVALID_PARAMETER);
   EXPECT_EQ(FileGetPosition(nullptr, nullptr), EFI_INVALID_PARAMETER);
-  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kRead, 0), EFI_SUCCESS);
+  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_SUCCESS);
   EXPECT_EQ(FileGetPosition(file, nullptr), EFI_INVALID_PARAMETER);
   EXPECT_EQ(FileFlush(nullptr), EFI_INVALID_PARAMETER);
   EXPECT_EQ(FileDelete(nullptr), EFI_INVALID_PARAMETER);

@@ -33,8 +33,8 @@ class SameFileTest : public fake::FirmwareTest {
 
   // Opens both names as the application does.
   void Open(const std::u16string& Dump, const std::u16string& Vkf) {
-    EXPECT_EQ(FileOpenByName(Dump.c_str(), &dump, EFI_FILE_MODE_READ, 0), EFI_SUCCESS) << Narrow(Dump);
-    EXPECT_EQ(FileOpenByName(Vkf.c_str(), &vkf, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE, 0), EFI_SUCCESS)
+    EXPECT_EQ(FileOpenByName(Dump.c_str(), &dump, kOpenForReading, 0), EFI_SUCCESS) << Narrow(Dump);
+    EXPECT_EQ(FileOpenByName(Vkf.c_str(), &vkf, kOpenForWriting, 0), EFI_SUCCESS)
         << Narrow(Vkf);
     dumpName = Dump;
     vkfName = Vkf;

@@ -30,8 +30,6 @@ bool SameName(const std::u16string& A, const std::u16string& B) {
   return true;
 }
 
-bool IsDotName(const std::u16string& Name) { return Name == u"." || Name == u".."; }
-
 // FAT drops leading blanks and trailing blanks and dots of a name.
 std::u16string TrimName(const std::u16string& Name) {
   size_t first = Name.find_first_not_of(u' ');
@@ -339,8 +337,7 @@ struct FakeFileSystem::Impl {
   }
 
   static bool IsValidMode(UINT64 Mode) {
-    return Mode == EFI_FILE_MODE_READ || Mode == (EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE) ||
-           Mode == (EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE);
+    return Mode == kOpenForReading || Mode == kOpenForWriting || Mode == kOpenOrCreate;
   }
 
   // The next name of Path from *At on, and *At moved past the separators

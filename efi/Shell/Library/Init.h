@@ -62,7 +62,9 @@ inline bool LibCheck(bool Holds, const CHAR8* SourceFile, INTN SourceLine, const
 // Checks for library routines. Each source file defines
 //   static const CHAR8 kLibSource[] = "Shell/Library/<name>";
 // LIB_CHECK_NOT_NULL(p) reports "p != ((void *) 0)"; LIB_CHECK(cond, "text")
-// reports the given text. Both evaluate to whether the check held.
+// reports the given text. Both evaluate to whether the check held. The
+// source names and condition texts reach the platform's debug-assert
+// protocol: they are output that tools may match, kept verbatim.
 #define LIB_CHECK_NOT_NULL(Pointer) \
   LibCheck((Pointer) != nullptr, kLibSource, __LINE__, #Pointer " != ((void *) 0)")
 #define LIB_CHECK(Condition, Text) LibCheck((Condition), kLibSource, __LINE__, Text)

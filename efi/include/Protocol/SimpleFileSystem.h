@@ -68,6 +68,11 @@ constexpr UINT64 EFI_FILE_MODE_READ = 0x0000000000000001ULL;
 constexpr UINT64 EFI_FILE_MODE_WRITE = 0x0000000000000002ULL;
 constexpr UINT64 EFI_FILE_MODE_CREATE = 0x8000000000000000ULL;
 
+// The three combinations of them that a file protocol accepts.
+constexpr UINT64 kOpenForReading = EFI_FILE_MODE_READ;
+constexpr UINT64 kOpenForWriting = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+constexpr UINT64 kOpenOrCreate = EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+
 // File attributes.
 constexpr UINT64 EFI_FILE_READ_ONLY = 0x01;
 constexpr UINT64 EFI_FILE_HIDDEN = 0x02;

@@ -33,16 +33,16 @@ void Widen(const UINT8* Text, UINTN Length, CHAR16* Wide) {
 // The open mode a step asks for, and where its name starts.
 UINT64 StepMode(const UINT8* Step, UINTN Length, UINTN* NameStart) {
   *NameStart = 0;
-  if (Length == 0) return EFI_FILE_MODE_READ;
+  if (Length == 0) return kOpenForReading;
   if (Step[0] == '!') {
     *NameStart = 1;
-    return EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+    return kOpenForWriting;
   }
   if (Step[0] == '+') {
     *NameStart = 1;
-    return EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE;
+    return kOpenOrCreate;
   }
-  return EFI_FILE_MODE_READ;
+  return kOpenForReading;
 }
 
 void PrintInfo(const Output& Out, EFI_FILE_PROTOCOL* File) {
