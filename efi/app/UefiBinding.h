@@ -11,6 +11,10 @@
 // The boot services of the system table the image was started with. The
 // entry sets it before the core runs; the core's memory goes through it
 // (pool of EfiReservedMemoryType, cleared with SetMem, freed with FreePool).
+// It is kept apart from the library's LibBootServices on purpose: the
+// library saves its tables only at its first start-up and allocates from its
+// own pool type, while the core's memory belongs to this run of the
+// application, whatever state the library was left in.
 extern EFI_BOOT_SERVICES* AppBootServices;
 
 // The core's view of an open file. A failed write reports the file system's
