@@ -10,6 +10,7 @@
 #include "binding.h"
 #include "conversion_run.h"
 #include "line_reader.h"
+#include "qorvex_version.h"
 #include "run_state.h"
 #include "same_file.h"
 #include "stdio_binding.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionPatch = 1;
+constexpr int kVersionMajor = QORVEX_VERSION_MAJOR;
+constexpr int kVersionMinor = QORVEX_VERSION_MINOR;
+constexpr int kVersionPatch = QORVEX_VERSION_PATCH;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;

@@ -10,6 +10,7 @@
 #include "UefiBinding.h"
 #include "conversion_run.h"
 #include "line_reader.h"
+#include "qorvex_version.h"
 #include "run_state.h"
 
 const FlagCheckItem AppFlagTable[] = {
@@ -19,9 +20,9 @@ const FlagCheckItem AppFlagTable[] = {
 
 namespace {
 
-constexpr UINTN kVersionMajor = 1;
-constexpr UINTN kVersionMinor = 0;
-constexpr UINTN kVersionPatch = 1;
+constexpr UINTN kVersionMajor = QORVEX_VERSION_MAJOR;
+constexpr UINTN kVersionMinor = QORVEX_VERSION_MINOR;
+constexpr UINTN kVersionPatch = QORVEX_VERSION_PATCH;
 
 // What the entry holds; CleanUp releases all of it.
 struct AppRun {

@@ -373,15 +373,18 @@ def build_disk(platform, work, images, cases):
     return disk
 
 
-def boot(platform, disk, work, limit):
-    """Boots OVMF once; returns (seconds, problem or None, console text)."""
+def boot(platform, disk, work, limit, disks_before=()):
+    """Boots OVMF once; returns (seconds, problem or None, console text).
+
+    disks_before are attached ahead of disk, which then maps to a later FSn:."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
     args = [platform.qemu, "-machine", "q35", "-accel", "tcg", "-m", "256", "-smp", "1",
             "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + platform.code,
-            "-drive", "if=pflash,format=raw,unit=1,file=" + variables,
-            "-drive", "format=raw,file=%s,if=ide" % disk,
-            "-nographic", "-no-reboot", "-net", "none", "-serial", "stdio", "-monitor", "none"]
+            "-drive", "if=pflash,format=raw,unit=1,file=" + variables]
+    for drive in (*disks_before, disk):
+        args += ["-drive", "format=raw,file=%s,if=ide" % drive]
+    args += ["-nographic", "-no-reboot", "-net", "none", "-serial", "stdio", "-monitor", "none"]
     start = time.monotonic()
     proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     console = b""
