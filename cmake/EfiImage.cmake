@@ -17,7 +17,7 @@
 # When clang++ or lld-link is missing the function only prints a message,
 # unless QORVEX_REQUIRE_ALL is on, in which case including this file fails.
 #
-# Variables for users of the function:
+# Variables for users of the functions:
 #   QORVEX_EFI_TOOLCHAIN_FOUND   TRUE when images can be built
 #   QORVEX_EFI_INCLUDE_DIR       our UEFI definitions (efi/include)
 #   QORVEX_EFI_RUNTIME_SOURCES   memset/memcpy/memmove/memcmp for images only
@@ -54,6 +54,34 @@ set(QORVEX_EFI_COMPILE_FLAGS
   -mno-stack-arg-probe -fshort-wchar -fno-threadsafe-statics -O2
   -Wall -Wextra)
 
+# qorvex_efi_compile(SOURCE <file> OBJECT <file> [INCLUDE_DIRS <dirs...>]
+#                    [DEPENDS <files...>] [WERROR])
+# adds the command that compiles one source for the UEFI target with
+# QORVEX_EFI_COMPILE_FLAGS (and -Werror when asked). The image build and the
+# core's freestanding check both compile through it, so that they share one
+# set of flags and one compiler.
+function(qorvex_efi_compile)
+  cmake_parse_arguments(EC "WERROR" "SOURCE;OBJECT" "INCLUDE_DIRS;DEPENDS" ${ARGN})
+  set(flags ${QORVEX_EFI_COMPILE_FLAGS} -I${QORVEX_EFI_INCLUDE_DIR})
+  foreach(dir IN LISTS EC_INCLUDE_DIRS)
+    get_filename_component(dir ${dir} ABSOLUTE)
+    list(APPEND flags -I${dir})
+  endforeach()
+  if(EC_WERROR)
+    list(APPEND flags -Werror)
+  endif()
+  file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${EC_SOURCE})
+  get_filename_component(object_parent ${EC_OBJECT} DIRECTORY)
+  add_custom_command(
+    OUTPUT ${EC_OBJECT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${object_parent}
+    COMMAND ${QORVEX_EFI_CLANGXX} ${flags} -MD -MF ${EC_OBJECT}.d -c ${EC_SOURCE} -o ${EC_OBJECT}
+    DEPENDS ${EC_SOURCE} ${EC_DEPENDS}
+    DEPFILE ${EC_OBJECT}.d
+    COMMENT "UEFI compile ${relative}"
+    VERBATIM)
+endfunction()
+
 function(qorvex_add_efi_image)
   cmake_parse_arguments(IMG "" "NAME;ENTRY" "SOURCES;INCLUDE_DIRS;DEPENDS" ${ARGN})
   if(NOT IMG_NAME OR NOT IMG_ENTRY OR NOT IMG_SOURCES)
@@ -64,12 +92,6 @@ function(qorvex_add_efi_image)
     return()
   endif()
 
-  set(include_flags -I${QORVEX_EFI_INCLUDE_DIR})
-  foreach(dir IN LISTS IMG_INCLUDE_DIRS)
-    get_filename_component(dir ${dir} ABSOLUTE)
-    list(APPEND include_flags -I${dir})
-  endforeach()
-
   set(object_dir ${CMAKE_CURRENT_BINARY_DIR}/${IMG_NAME}.efi.objects)
   set(objects)
   foreach(source IN LISTS IMG_SOURCES QORVEX_EFI_RUNTIME_SOURCES)
@@ -78,16 +100,7 @@ function(qorvex_add_efi_image)
     file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${source})
     string(REPLACE "../" "up/" relative "${relative}")
     set(object ${object_dir}/${relative}.obj)
-    get_filename_component(object_parent ${object} DIRECTORY)
-    add_custom_command(
-      OUTPUT ${object}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${object_parent}
-      COMMAND ${QORVEX_EFI_CLANGXX} ${QORVEX_EFI_COMPILE_FLAGS} ${include_flags}
-              -MD -MF ${object}.d -c ${source} -o ${object}
-      DEPENDS ${source}
-      DEPFILE ${object}.d
-      COMMENT "UEFI compile ${relative}"
-      VERBATIM)
+    qorvex_efi_compile(SOURCE ${source} OBJECT ${object} INCLUDE_DIRS ${IMG_INCLUDE_DIRS})
     list(APPEND objects ${object})
   endforeach()
 
