@@ -7,6 +7,9 @@ characters, the line-feed search that stops at a NUL character, 255
 characters per line, the low byte of every UTF-16LE character.
 """
 
+# The model keeps its own copy of the vocabulary on purpose: a table read
+# from the program under test would check the program against itself. The
+# benchmark's scripts take their field list from here.
 SECTIONS = {0: b"BIOS", 1: b"System", 2: b"BaseBoard", 3: b"Chassis", 11: b"OemString"}
 
 # code: (type, strip-h, key), in search order.

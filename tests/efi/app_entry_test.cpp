@@ -27,6 +27,7 @@
 #include "ShellApp.h"
 #include "UefiBinding.h"
 #include "run_state.h"
+#include "vocabulary.h"
 
 namespace {
 
@@ -442,15 +443,19 @@ std::u16string Widen8(const std::string& Text) { return std::u16string(Text.begi
 // Dumps from a seeded generator: field lines of every code in mixed case,
 // values with quotes, '%' and trailing h, headings, near misses, long lines,
 // LF and CR LF ends, with and without a last line end.
+std::vector<std::string> GeneratedCodes() {
+  std::vector<std::string> codes = {"XX", "ABCDEF", "", "OS 1"};  // no field codes
+  for (const FieldRow* row = FieldTable; row->type != kNoSectionType; ++row) codes.push_back(row->code);
+  return codes;
+}
+
 std::string GeneratedDump(unsigned Seed) {
-  static const char* const kCodes[] = {"IVN", "IV", "ID", "SM", "SP", "SV", "SS", "SU", "SK", "SF",
-                                       "BM",  "BP", "BV", "BS", "BT", "BLC", "CM", "CT", "CV", "CS",
-                                       "CA",  "CO", "CSK", "OS", "XX", "ABCDEF", "", "OS 1"};
+  static const std::vector<std::string> kCodes = GeneratedCodes();
   std::mt19937 random(Seed);
   auto pick = [&](size_t n) { return size_t(random() % n); };
   std::string dump;
   for (size_t line = 0, lines = 5 + pick(40); line < lines; ++line) {
-    std::string code = kCodes[pick(sizeof kCodes / sizeof kCodes[0])];
+    std::string code = kCodes[pick(kCodes.size())];
     for (char& c : code) c = pick(3) == 0 ? char(std::tolower(c)) : c;
     std::string value;
     for (size_t i = 0, length = pick(8) == 0 ? 200 + pick(100) : pick(30); i < length; ++i) {
