@@ -558,6 +558,14 @@ def report(name, problems, counts):
         print("PASS %s" % name)
 
 
+def report_boot(run_problem, seconds, case_count, limit, console, counts):
+    """Reports the boot itself, and the end of its console after any failure."""
+    report("firmware_run", [run_problem] if run_problem else [], counts)
+    print("firmware run: %.1f s wall time for %d cases in one boot (limit %.0f s)" % (seconds, case_count, limit))
+    if run_problem or counts["failed"]:
+        print("console tail:\n" + console[-1500:])
+
+
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
@@ -617,11 +625,7 @@ def main():
         qorvexw = os.path.join(args.bin_dir, "qorvexw")
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
-        report("firmware_run", [run_problem] if run_problem else [], counts)
-        print("firmware run: %.1f s wall time for %d cases in one boot (limit %.0f s)"
-              % (seconds, len(cases), args.time_limit))
-        if run_problem or counts["failed"]:
-            print("console tail:\n" + console[-1500:])
+        report_boot(run_problem, seconds, len(cases), args.time_limit, console, counts)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

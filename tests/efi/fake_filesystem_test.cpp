@@ -9,6 +9,7 @@
 #include "FakeShell.h"
 #include "FakeShellMap.h"
 #include "FirmwareTest.h"
+#include "ShellDiskTest.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ TEST_F(FakeFileSystemTest, HandleOpenedForReadingCannotWriteFlushOrDelete) {
 
 // ---- Shell map ----
 
-class FakeShellMapTest : public FirmwareTest {
+class FakeShellMapTest : public fake::ShellDiskTest {
  protected:
   // The file-path node's name of what Name maps to, or "null".
   std::string Mapped(const std::u16string& Name) {
@@ -136,11 +137,6 @@ class FakeShellMapTest : public FirmwareTest {
     return "no volume";
   }
 
-  fake::FakeShell shell{fw};
-  fake::FakeFileSystem fs{fw};
-  fake::FakeVolume& fs0 = fs.AddVolume();
-  fake::FakeVolume& fs1 = fs.AddVolume();
-  fake::FakeShellMap map{shell, fs};
 };
 
 TEST_F(FakeShellMapTest, MapsNamesAsTheShellDoes) {

@@ -5,22 +5,19 @@
 #include <vector>
 
 #include "FakeConsole.h"
-#include "FakeFileSystem.h"
-#include "FakeShell.h"
-#include "FakeShellMap.h"
 #include "FileIO.h"
 #include "Init.h"
-#include "FirmwareTest.h"
 #include "SameFile.h"
+#include "ShellDiskTest.h"
 
 namespace {
 
 using fake::Narrow;
 
-class SameFileTest : public fake::FirmwareTest {
+class SameFileTest : public fake::ShellDiskTest {
  protected:
   void SetUp() override {
-    FirmwareTest::SetUp();
+    ShellDiskTest::SetUp();
     shell.InstallOnImage();
     LibShellEnvironment = &shell.Environment();
     for (const char16_t* name : {u"d.txt", u"d.txt.vkf", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt",
@@ -68,11 +65,6 @@ class SameFileTest : public fake::FirmwareTest {
   std::u16string dumpName, vkfName;
   EFI_FILE_PROTOCOL* dump = nullptr;
   EFI_FILE_PROTOCOL* vkf = nullptr;
-  fake::FakeShell shell{fw};
-  fake::FakeFileSystem fs{fw};
-  fake::FakeVolume& fs0 = fs.AddVolume();
-  fake::FakeVolume& fs1 = fs.AddVolume();
-  fake::FakeShellMap map{shell, fs};
 };
 
 // The spellings that emptied a dump on OVMF when names were compared as

@@ -43,12 +43,7 @@ TEST_F(StatusTextTest, TimeText) {
       {11, 0, 1999, "12/06/99  11:00a"}, {12, 0, 2026, "12/06/26  12:00p"}, {23, 59, 2026, "12/06/26  11:59p"},
   };
   for (const auto& c : cases) {
-    EFI_TIME time = {};
-    time.Month = 12;
-    time.Day = 6;
-    time.Hour = std::get<0>(c);
-    time.Minute = std::get<1>(c);
-    time.Year = std::get<2>(c);
+    EFI_TIME time = fake::TimeOf(std::get<2>(c), 12, 6, std::get<0>(c), std::get<1>(c));
     CHAR16 buffer[40];
     LibTimeText(buffer, &time);
     EXPECT_EQ(Narrow(buffer), std::get<3>(c));
@@ -83,12 +78,7 @@ TEST_F(StatusTextTest, GuidNumberFormWhileNoShellNamesIt) {
 }
 
 TEST_F(StatusTextTest, NestedRunsThroughTheDirectives) {
-  EFI_TIME time{};
-  time.Year = 2026;
-  time.Month = 12;
-  time.Day = 6;
-  time.Hour = 8;
-  time.Minute = 24;
+  EFI_TIME time = fake::TimeOf(2026, 12, 6, 8, 24);
   UINTN count = LibPrintConsole(u"%d %hr|%-20g|%.8t|%r\n", 7, EFI_NOT_FOUND, &gEfiShellEnvironmentGuid, &time,
                                 EFI_SUCCESS);
   EXPECT_EQ(fw.ConOut().Ascii(), "7 Not Found|47C7B221-C42A-11D2-8E57-00A0C969723B|12/06/26|Success\r\n");

@@ -170,17 +170,6 @@ std::vector<UINT8> HardDriveNode(UINT32 Number) {
   return node;
 }
 
-EFI_TIME FixedTime() {
-  EFI_TIME time{};
-  time.Year = 2024;
-  time.Month = 1;
-  time.Day = 2;
-  time.Hour = 3;
-  time.Minute = 4;
-  time.Second = 5;
-  return time;
-}
-
 }  // namespace
 
 std::vector<UINT8> FilePathNode(const std::u16string& Name) {
@@ -456,7 +445,7 @@ struct FakeFileSystem::Impl {
     info.Size = bytes.size();
     info.FileSize = Target.Directory ? 0 : Target.Data.size();
     info.PhysicalSize = (info.FileSize + kClusterSize - 1) / kClusterSize * kClusterSize;
-    info.CreateTime = info.LastAccessTime = info.ModificationTime = FixedTime();
+    info.CreateTime = info.LastAccessTime = info.ModificationTime = TimeOf(2024, 1, 2, 3, 4, 5);
     info.Attribute = Target.Directory ? EFI_FILE_DIRECTORY : EFI_FILE_ARCHIVE;
     if (Target.ReadOnly) info.Attribute |= EFI_FILE_READ_ONLY;
     std::memcpy(bytes.data(), &info, SIZE_OF_EFI_FILE_INFO);

@@ -326,6 +326,17 @@ struct FakeFirmware::Impl {
   }
 };
 
+EFI_TIME TimeOf(UINT16 Year, UINT8 Month, UINT8 Day, UINT8 Hour, UINT8 Minute, UINT8 Second) {
+  EFI_TIME time{};
+  time.Year = Year;
+  time.Month = Month;
+  time.Day = Day;
+  time.Hour = Hour;
+  time.Minute = Minute;
+  time.Second = Second;
+  return time;
+}
+
 FakeFirmware::FakeFirmware() {
   if (current != nullptr) {
     std::fprintf(stderr, "fake firmware: a second instance while one is current\n");

@@ -44,6 +44,9 @@
 
 namespace fake {
 
+// An EFI_TIME of the given date and time, the other members zero.
+EFI_TIME TimeOf(UINT16 Year, UINT8 Month, UINT8 Day, UINT8 Hour, UINT8 Minute, UINT8 Second = 0);
+
 // Pool block bookkeeping.
 struct PoolBlock {
   UINTN Size = 0;

@@ -134,11 +134,7 @@ def main():
             for case in CASES:
                 fe.report(case.name, fe.check_case(case, out, statuses, platform, stick), counts)
             fe.report("wrapper_echo", check_echo(console), counts)
-            fe.report("firmware_run", [run_problem] if run_problem else [], counts)
-            print("firmware run: %.1f s wall time for %d cases (limit %.0f s)"
-                  % (seconds, len(CASES), args.time_limit))
-            if run_problem or counts["failed"]:
-                print("console tail:\n" + console[-1500:])
+            fe.report_boot(run_problem, seconds, len(CASES), args.time_limit, console, counts)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
