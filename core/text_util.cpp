@@ -23,19 +23,25 @@ bool text_equal_ignoring_case(const char* left, const char* right) {
   return true;
 }
 
-char* find_first_char(char* text, char wanted) {
-  for (; *text != '\0'; ++text) {
-    if (*text == wanted) return text;
+size_t find_char(const char* text, size_t length, char wanted) {
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text);
+  const uint64_t pattern = repeated_character(static_cast<uint8_t>(wanted), 1);
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    const uint64_t found = zero_lanes(load_word(bytes + i) ^ pattern, 1);
+    if (found != 0) return i + first_lane(found, 1);
   }
-  return nullptr;
+  for (; i < length; ++i) {
+    if (text[i] == wanted) return i;
+  }
+  return length;
 }
 
-char* find_last_char(char* text, char wanted) {
-  char* found = nullptr;
-  for (; *text != '\0'; ++text) {
-    if (*text == wanted) found = text;
+size_t find_last_char(const char* text, size_t length, char wanted) {
+  for (size_t i = length; i > 0; --i) {
+    if (text[i - 1] == wanted) return i - 1;
   }
-  return found;
+  return length;
 }
 
 void copy_text(char* target, const char* source, size_t count) {
@@ -46,6 +52,6 @@ char* duplicate_text(const char* text) {
   size_t length = text_length(text);
   char* copy = static_cast<char*>(alloc_zeroed(length + 1));
   if (copy == nullptr) return nullptr;
-  copy_text(copy, text, length);
+  __builtin_memcpy(copy, text, length);
   return copy;
 }
