@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,57 @@ TEST_F(LineReaderTest, RefusesWhatItCannotUse) {
   EXPECT_EQ(read_line(buffer, 256, &stream, &status), 0u);
   EXPECT_NE(status, kStreamSuccess);
   EXPECT_EQ(file.reads, 0u);
+}
+
+// Text that tries the reading rules: lines of 0 to 600 characters, NUL
+// characters, carriage returns, and in UTF-16LE characters whose low byte is
+// a line feed or NUL without being one.
+std::string random_text(size_t size, unsigned seed, bool wide) {
+  std::mt19937 random(seed);
+  const char16_t pieces[] = {u'a', u'"', u' ', u'\r', u'\0', u'\u010a', u'\u0100', u'\u0141'};
+  std::string text;
+  while (text.size() < size) {
+    const size_t length = random() % 600;
+    for (size_t i = 0; i < length; ++i) {
+      const char16_t c = random() % 4 != 0 ? u'x' : pieces[random() % (wide ? 8 : 5)];
+      text += static_cast<char>(c & 0xFF);
+      if (wide) text += static_cast<char>(c >> 8);
+    }
+    text += wide ? std::string("\n\0", 2) : "\n";
+  }
+  // Sometimes a last line without line feed, in UTF-16LE with an odd byte.
+  if (seed % 2 == 0) text += wide ? "q" : "tail";
+  return text;
+}
+
+// The run's reader goes through a window of the dump, read_line request by
+// request: both must give the same lines, also where lines cross windows.
+TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
+  for (unsigned seed = 0; seed < 8; ++seed) {
+    const bool wide = seed % 4 >= 2;
+    SCOPED_TRACE(testing::Message() << "seed " << seed << (wide ? " UTF-16LE" : " 8-bit"));
+    text_is_8bit = !wide;
+    const std::string text = random_text(6 * kReadWindowSize, seed, wide);
+    MemoryStream expected_file(text), actual_file(text);
+    CoreStream expected = expected_file.stream();
+    CoreStream actual = actual_file.stream();
+    LineReader reader;
+    start_line_reader(&reader, &actual);
+    char want[kLineBufferSize], got[kLineBufferSize];
+    for (size_t line = 0;; ++line) {
+      memset(want, 0, sizeof(want));
+      memset(got, 0, sizeof(got));
+      uint64_t status = 1;
+      size_t text_length = 0;
+      const size_t count = read_line(want, sizeof(want), &expected);
+      ASSERT_EQ(next_line(&reader, got, &text_length, &status), count) << "line " << line;
+      ASSERT_EQ(status, kStreamSuccess);
+      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0) << "line " << line;
+      ASSERT_EQ(text_length, strlen(got)) << "line " << line;
+      if (count == 0) break;
+    }
+    EXPECT_LE(actual_file.reads, text.size() / (kReadWindowSize / 2) + 2);
+  }
 }
 
 TEST_F(LineReaderTest, SmallCapacityReadsSmallPieces) {
