@@ -11,6 +11,7 @@
 #include "conversion_run.h"
 #include "line_reader.h"
 #include "run_state.h"
+#include "runtime_binding.h"
 #include "same_file.h"
 #include "stdio_binding.h"
 #include "text_util.h"
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
   }
 
   free(line_buffer);
+  release_kept_blocks();
   if (dump != nullptr) fclose(dump);
   if (vkf != nullptr && fclose(vkf) != 0 && result == kExitSuccess) {
     printf("Error, Can not write the file [%s]!\r\n", vkf_name);
