@@ -53,6 +53,7 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   // flushed: either way the VKF file is incomplete and must not pass as done.
   // So is a file from which a record was dropped for lack of memory.
   bool write_failed = run.write_status != kStreamSuccess;
+  if (flush_stdio_stream(&vkf) != kStreamSuccess) write_failed = true;
   if (fflush(vkf_file) != 0) write_failed = true;
   if (write_failed) {
     printf("Error, Can not write the file [%s]!\r\n", vkf_name);

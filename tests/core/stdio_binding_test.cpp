@@ -1,5 +1,6 @@
-// The stdio binding counts positions itself and serves reads from its own
-// read-ahead window; these tests hold it to what a plain stream would do.
+// The stdio binding counts positions itself, serves reads from its own
+// read-ahead window and gathers writes in it; these tests hold it to what a
+// plain stream would do.
 #include "stdio_binding.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,76 @@ TEST_F(StdioBindingTest, FullDeviceFailsTheWriteOrItsFlush) {
   uint64_t status = stream.ops->write(stream.handle, block.data(), &size);
   EXPECT_NE(status, kStreamSuccess);
   EXPECT_EQ(size, 0u);
+  fclose(full);
+}
+
+std::string file_contents(FILE* file) {
+  fflush(file);
+  rewind(file);
+  std::string bytes;
+  char block[4096];
+  for (size_t got; (got = fread(block, 1, sizeof(block), file)) != 0;) bytes.append(block, got);
+  return bytes;
+}
+
+// Writes of every size up to more than a window, and one larger than the
+// window in the middle, reach the file whole and in order.
+TEST_F(StdioBindingTest, WritesReachTheFileWholeAndInOrder) {
+  CoreStream stream = open_with("");
+  std::mt19937 random(7);
+  std::string expected;
+  while (expected.size() < 3 * kReadAheadSize) {
+    const size_t length = expected.size() == kReadAheadSize ? kReadAheadSize + 10 : random() % 700;
+    std::string piece(length, static_cast<char>('a' + expected.size() % 26));
+    size_t size = piece.size();
+    ASSERT_EQ(stream.ops->write(stream.handle, piece.data(), &size), kStreamSuccess);
+    ASSERT_EQ(size, piece.size());
+    expected += piece;
+    uint64_t position = 0;
+    stream.ops->get_position(stream.handle, &position);
+    ASSERT_EQ(position, expected.size());
+  }
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  EXPECT_EQ(file_contents(file), expected);
+}
+
+// Reading or moving hands the written bytes on first, so none is lost.
+TEST_F(StdioBindingTest, ReadAfterWriteSeesTheWrittenBytes) {
+  CoreStream stream = open_with("");
+  size_t size = 11;
+  ASSERT_EQ(stream.ops->write(stream.handle, "hello world", &size), kStreamSuccess);
+  ASSERT_EQ(stream.ops->set_position(stream.handle, 6), kStreamSuccess);
+  char buffer[8] = {};
+  size = 5;
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+  EXPECT_EQ(std::string(buffer, size), "world");
+}
+
+// The window holds bytes read ahead of the position; a write goes to the
+// position, not to where the read-ahead left the FILE.
+TEST_F(StdioBindingTest, WriteAfterReadGoesToThePosition) {
+  CoreStream stream = open_with("abcdef");
+  char buffer[2];
+  size_t size = sizeof(buffer);
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+  size = 2;
+  ASSERT_EQ(stream.ops->write(stream.handle, "XY", &size), kStreamSuccess);
+  uint64_t position = 0;
+  stream.ops->get_position(stream.handle, &position);
+  EXPECT_EQ(position, 4u);
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  EXPECT_EQ(file_contents(file), "abXYef");
+}
+
+TEST_F(StdioBindingTest, FullDeviceFailsTheFlushOfSmallWrites) {
+  FILE* full = fopen("/dev/full", "wb+");
+  if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
+  StdioFile target;
+  CoreStream stream = make_stdio_stream(&target, full);
+  size_t size = 5;
+  EXPECT_EQ(stream.ops->write(stream.handle, "hello", &size), kStreamSuccess);
+  // The FILE may buffer the bytes once more: then its own flush fails.
+  EXPECT_TRUE(flush_stdio_stream(&target) != kStreamSuccess || fflush(full) != 0);
   fclose(full);
 }
 
