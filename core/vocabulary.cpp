@@ -58,14 +58,65 @@ constexpr CodeKeys make_code_keys() {
 
 constexpr CodeKeys kCodeKeys = make_code_keys();
 
-constexpr bool every_code_has_a_key() {
+constexpr bool every_code_has_its_own_key() {
   for (size_t i = 0; i < kFieldCount; ++i) {
     if (kCodeKeys.keys[i] == 0) return false;
+    for (size_t j = 0; j < i; ++j) {
+      if (kCodeKeys.keys[j] == kCodeKeys.keys[i]) return false;
+    }
   }
   return true;
 }
 
-static_assert(every_code_has_a_key(), "a FieldTable code is empty or longer than 8 characters");
+static_assert(every_code_has_its_own_key(),
+              "a FieldTable code is empty, longer than 8 characters or there twice");
+
+// Every code key has a slot of its own in a table of kSlotBits bits, found
+// by one multiplication: a lookup is one comparison, not a search of the
+// table. The multiplier is searched for at compile time.
+constexpr unsigned kSlotBits = 6;
+constexpr size_t kSlotCount = size_t{1} << kSlotBits;
+
+constexpr size_t slot_of(uint64_t key, uint64_t multiplier) {
+  return static_cast<size_t>((key * multiplier) >> (64 - kSlotBits));
+}
+
+constexpr bool slots_are_distinct(uint64_t multiplier) {
+  bool taken[kSlotCount] = {};
+  for (uint64_t key : kCodeKeys.keys) {
+    if (taken[slot_of(key, multiplier)]) return false;
+    taken[slot_of(key, multiplier)] = true;
+  }
+  return true;
+}
+
+// The first odd multiplier from a golden-ratio start that gives distinct
+// slots; 0 when none of the first thousand does.
+constexpr uint64_t find_multiplier() {
+  for (uint64_t multiplier = 0x9E3779B97F4A7C15ull, tries = 0; tries < 1000; multiplier += 2, ++tries) {
+    if (slots_are_distinct(multiplier)) return multiplier;
+  }
+  return 0;
+}
+
+constexpr uint64_t kSlotMultiplier = find_multiplier();
+static_assert(kSlotMultiplier != 0, "no multiplier gives every field code a slot of its own");
+
+// FieldTable row index plus one for every slot; 0 for a slot no code has.
+static_assert(kFieldCount < 256, "a slot holds a row index plus one in a byte");
+struct CodeSlots {
+  uint8_t rows[kSlotCount];
+};
+
+constexpr CodeSlots make_code_slots() {
+  CodeSlots slots = {};
+  for (size_t i = 0; i < kFieldCount; ++i) {
+    slots.rows[slot_of(kCodeKeys.keys[i], kSlotMultiplier)] = static_cast<uint8_t>(i + 1);
+  }
+  return slots;
+}
+
+constexpr CodeSlots kCodeSlots = make_code_slots();
 
 }  // namespace
 
@@ -81,8 +132,7 @@ const FieldRow* find_field(const char* code) {
   if (code == nullptr) return nullptr;
   uint64_t key = 0;
   if (!code_key(code, &key)) return nullptr;
-  for (size_t i = 0; i < kFieldCount; ++i) {
-    if (kCodeKeys.keys[i] == key) return &FieldTable[i];
-  }
-  return nullptr;
+  const size_t row = kCodeSlots.rows[slot_of(key, kSlotMultiplier)];
+  if (row == 0 || kCodeKeys.keys[row - 1] != key) return nullptr;
+  return &FieldTable[row - 1];
 }
