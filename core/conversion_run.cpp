@@ -82,17 +82,16 @@ RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, b
   start_line_reader(&reader, dump);
   for (;;) {
     uint64_t status = kStreamSuccess;
-    size_t text_length = 0;
-    size_t characters = next_line(&reader, line_buffer, &text_length, &status);
+    const DumpLine line = next_line(&reader, line_buffer, &status);
     if (status != kStreamSuccess) {
       result.outcome = RunReadError;
       result.read_status = status;
       return result;
     }
-    if (characters == 0) break;
+    if (line.characters == 0) break;
     DumpRecord record = {};
     // A line is read as a C string: it ends at its first NUL.
-    ParseOutcome parsed = parse_text(line_buffer, text_length, &record);
+    ParseOutcome parsed = parse_text(line.text, line.text_length, &record);
     if (parsed == ParseRecord) convert_record(&record, vkf, quiet, console, &result);
     if (parsed == ParseOutOfMemory) result.records_lost = true;
   }

@@ -16,28 +16,10 @@ size_t smaller(size_t a, size_t b) { return a < b ? a : b; }
 // The functions below are instantiated for characters of kWidth bytes: 1
 // for 8-bit text, 2 for UTF-16LE.
 
-template <size_t kWidth>
-uint16_t character_at(const uint8_t* bytes, size_t index) {
-  if (kWidth == 1) return bytes[index];
-  return static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
-}
-
 // Index of the first line feed or NUL among `count` characters, or `count`.
 template <size_t kWidth>
 size_t find_line_stop(const uint8_t* bytes, size_t count) {
-  constexpr uint64_t kLineFeeds = repeated_character(kLineFeed, kWidth);
-  constexpr size_t kPerWord = 8 / kWidth;
-  size_t i = 0;
-  for (; i + kPerWord <= count; i += kPerWord) {
-    const uint64_t word = load_word(bytes + i * kWidth);
-    const uint64_t found = zero_lanes(word, kWidth) | zero_lanes(word ^ kLineFeeds, kWidth);
-    if (found != 0) return i + first_lane(found, kWidth);
-  }
-  for (; i < count; ++i) {
-    const uint16_t c = character_at<kWidth>(bytes, i);
-    if (c == kLineFeed || c == 0) return i;
-  }
-  return count;
+  return find_either<kWidth>(bytes, count, kLineFeed, 0);
 }
 
 // How much of the characters at hand the line starting there takes.
@@ -54,36 +36,41 @@ struct LineExtent {
 // request before it had neither.
 template <size_t kWidth>
 LineExtent find_line_extent(const uint8_t* bytes, size_t available, size_t limit) {
-  LineExtent extent = {0, 0, available, false};
-  while (extent.characters < limit) {
-    const size_t count = extent.characters;
+  size_t count = 0;
+  size_t first_nul = limit;
+  while (count < limit) {
     const size_t request = smaller(kRequestCharacters, limit - count);
     const size_t present = smaller(request, available - count);
     const size_t stop = find_line_stop<kWidth>(bytes + count * kWidth, present);
     if (stop < present && character_at<kWidth>(bytes, count + stop) == kLineFeed) {
-      extent.characters = count + stop + 1;
-      extent.line_fed = true;
-      break;
+      return LineExtent{count + stop + 1, 0, smaller(first_nul, count + stop + 1), true};
     }
-    if (stop < present && extent.first_nul == available) extent.first_nul = count + stop;
+    if (stop < present) first_nul = smaller(first_nul, count + stop);
     if (present < request) {
-      extent.characters = count + present;
-      extent.missing = request - present;
-      break;
+      return LineExtent{count + present, request - present, smaller(first_nul, count + present), false};
     }
-    extent.characters = count + request;
+    count += request;
   }
-  extent.first_nul = smaller(extent.first_nul, extent.characters);
-  return extent;
+  return LineExtent{count, 0, first_nul, false};
 }
 
+// Stores `count` characters as 8-bit text: 8-bit text as it is, of UTF-16LE
+// the low byte of each character, a vector of eight at a time.
 template <size_t kWidth>
 void copy_characters(char* buffer, const uint8_t* bytes, size_t count) {
   if (kWidth == 1) {
     __builtin_memcpy(buffer, bytes, count);
     return;
   }
-  for (size_t i = 0; i < count; ++i) buffer[i] = static_cast<char>(bytes[2 * i]);
+  typedef uint8_t LowBytes __attribute__((vector_size(kVectorBytes / 2)));
+  size_t i = 0;
+  for (; i + sizeof(LowBytes) <= count; i += sizeof(LowBytes)) {
+    VectorOf<2>::Type characters;
+    __builtin_memcpy(&characters, bytes + 2 * i, sizeof(characters));
+    const LowBytes low = __builtin_convertvector(characters, LowBytes);
+    __builtin_memcpy(buffer + i, &low, sizeof(low));
+  }
+  for (; i < count; ++i) buffer[i] = static_cast<char>(bytes[2 * i]);
 }
 
 // How a reader asks for more: a whole window at a time, or only what the
@@ -105,46 +92,55 @@ uint64_t refill_window(LineReader* reader, size_t size) {
   return kStreamSuccess;
 }
 
-// A line handed out by take_line.
-struct TakenLine {
-  size_t characters;   // Characters stored; 0 for no more lines.
-  size_t text_length;  // Characters before the first NUL byte stored.
-  bool line_fed;       // The line ended with its line feed.
-};
-
-// Hands out the next line of at most `limit` characters, reading as
-// `read_ahead` says until its end is known. After a failed read the line
-// ends with the characters at hand.
+// Finds the next line of at most `limit` characters, reading as
+// `read_ahead` says until its end is known, and takes it out of the window;
+// `line` receives where it starts there and `extent` how far it reaches.
+// After a failed read the line ends with the characters at hand.
 template <size_t kWidth>
-TakenLine take_line(LineReader* reader, char* buffer, size_t limit, ReadAhead read_ahead,
-                    uint64_t* status) {
+void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uint8_t** line,
+               LineExtent* extent, uint64_t* status) {
   *status = kStreamSuccess;
   for (;;) {
-    const uint8_t* line = reader->window + reader->begin;
+    *line = reader->window + reader->begin;
     const size_t available = (reader->end - reader->begin) / kWidth;
-    const LineExtent extent = find_line_extent<kWidth>(line, available, limit);
-    if (extent.missing == 0 || reader->at_end || *status != kStreamSuccess) {
-      TakenLine taken = {extent.characters, extent.first_nul, extent.line_fed};
-      if (taken.characters == 0) return taken;
-      copy_characters<kWidth>(buffer, line, taken.characters);
-      buffer[taken.characters] = '\0';
-      // Only the low byte of a UTF-16LE character is kept: U+0100 gives a NUL too.
-      if (kWidth != 1) taken.text_length = find_char(buffer, taken.characters, '\0');
-      reader->begin += taken.characters * kWidth;
-      return taken;
+    *extent = find_line_extent<kWidth>(*line, available, limit);
+    if (extent->missing == 0 || reader->at_end || *status != kStreamSuccess) {
+      reader->begin += extent->characters * kWidth;
+      return;
     }
     const size_t size = read_ahead == ReadAhead::kWindow
                             ? kReadWindowSize - (reader->end - reader->begin)
-                            : extent.missing * kWidth;
+                            : extent->missing * kWidth;
     *status = refill_window(reader, size);
   }
 }
 
-// take_line for the encoding of the run.
-TakenLine take_line(LineReader* reader, char* buffer, size_t limit, ReadAhead read_ahead,
+// Stores the line's characters in `buffer`, NUL-terminated; returns its
+// length as a C string.
+template <size_t kWidth>
+size_t store_line(char* buffer, const uint8_t* line, const LineExtent& extent) {
+  copy_characters<kWidth>(buffer, line, extent.characters);
+  buffer[extent.characters] = '\0';
+  // Only the low byte of a UTF-16LE character is kept: U+0100 gives a NUL too.
+  return kWidth == 1 ? extent.first_nul : find_char(buffer, extent.characters, '\0');
+}
+
+// read_line for characters of kWidth bytes.
+template <size_t kWidth>
+size_t read_line_of(char* buffer, size_t limit, CoreStream* stream, uint64_t line_start,
                     uint64_t* status) {
-  return text_is_8bit ? take_line<1>(reader, buffer, limit, read_ahead, status)
-                      : take_line<2>(reader, buffer, limit, read_ahead, status);
+  LineReader reader;
+  start_line_reader(&reader, stream);
+  const uint8_t* line = nullptr;
+  LineExtent extent;
+  take_line<kWidth>(&reader, limit, ReadAhead::kRequest, &line, &extent, status);
+  if (extent.characters == 0) return 0;
+  store_line<kWidth>(buffer, line, extent);
+  // The request that held the line feed may have read past it: step back.
+  if (*status == kStreamSuccess && extent.line_fed && reader.begin != reader.end) {
+    *status = stream->ops->set_position(stream->handle, line_start + reader.begin);
+  }
+  return extent.characters;
 }
 
 }  // namespace
@@ -156,10 +152,17 @@ void start_line_reader(LineReader* reader, CoreStream* stream) {
   reader->at_end = false;
 }
 
-size_t next_line(LineReader* reader, char* buffer, size_t* text_length, uint64_t* stream_status) {
-  const TakenLine line = take_line(reader, buffer, kLineBufferSize - 1, ReadAhead::kWindow, stream_status);
-  *text_length = line.text_length;
-  return line.characters;
+DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status) {
+  constexpr size_t kLimit = kLineBufferSize - 1;
+  const uint8_t* line = nullptr;
+  LineExtent extent;
+  if (text_is_8bit) {
+    // 8-bit text is its own narrow copy: the line is used where it lies.
+    take_line<1>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+    return DumpLine{reinterpret_cast<const char*>(line), extent.characters, extent.first_nul};
+  }
+  take_line<2>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+  return DumpLine{buffer, extent.characters, store_line<2>(buffer, line, extent)};
 }
 
 size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* stream_status) {
@@ -172,13 +175,7 @@ size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* st
   status = stream->ops->get_position(stream->handle, &line_start);
   if (status != kStreamSuccess) return 0;
 
-  LineReader reader;
-  start_line_reader(&reader, stream);
   const size_t limit = smaller(capacity, kLineBufferSize) - 1;
-  const TakenLine line = take_line(&reader, buffer, limit, ReadAhead::kRequest, &status);
-  // The request that held the line feed may have read past it: step back.
-  if (status == kStreamSuccess && line.line_fed && reader.begin != reader.end) {
-    status = stream->ops->set_position(stream->handle, line_start + reader.begin);
-  }
-  return line.characters;
+  return text_is_8bit ? read_line_of<1>(buffer, limit, stream, line_start, &status)
+                      : read_line_of<2>(buffer, limit, stream, line_start, &status);
 }

@@ -38,15 +38,26 @@ struct LineReader {
 // Sets `reader` up to read `stream` from where the stream stands.
 void start_line_reader(LineReader* reader, CoreStream* stream);
 
-// Stores the next line in `buffer` (kLineBufferSize bytes), exactly as
-// read_line would, and NUL-terminates it. Returns the number of characters
-// stored; 0 means no more lines or a failed read. `text_length` receives
-// how many of them come before the first NUL byte, all of them when there
-// is none: the line's length as a C string. The stream is read ahead of the
-// lines handed out, so its position is not that of the next line.
-// `stream_status` receives kStreamSuccess or the status of the read that
-// failed; a line returned together with a failure may be incomplete.
-size_t next_line(LineReader* reader, char* buffer, size_t* text_length, uint64_t* stream_status);
+// A line handed out by next_line.
+struct DumpLine {
+  // Its characters: where they lie in the reader's window for 8-bit text,
+  // narrowed into the caller's buffer for UTF-16LE. Not NUL-terminated in
+  // the window; valid until the next call.
+  const char* text;
+  // How many there are; 0 when there are no more lines or a read failed.
+  size_t characters;
+  // How many come before the first NUL byte, all of them when there is
+  // none: the line's length as a C string.
+  size_t text_length;
+};
+
+// The next line, with the characters read_line would store. `buffer`
+// (kLineBufferSize bytes) receives the narrowed characters of a UTF-16LE
+// line. The stream is read ahead of the lines handed out, so its position
+// is not that of the next line. `stream_status` receives kStreamSuccess or
+// the status of the read that failed; a line returned together with a
+// failure may be incomplete.
+DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status);
 
 // Stores the next line of `stream` in `buffer`, including its CR and LF when
 // they fit, and NUL-terminates it. A line longer than capacity - 1

@@ -24,17 +24,8 @@ bool text_equal_ignoring_case(const char* left, const char* right) {
 }
 
 size_t find_char(const char* text, size_t length, char wanted) {
-  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text);
-  const uint64_t pattern = repeated_character(static_cast<uint8_t>(wanted), 1);
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    const uint64_t found = zero_lanes(load_word(bytes + i) ^ pattern, 1);
-    if (found != 0) return i + first_lane(found, 1);
-  }
-  for (; i < length; ++i) {
-    if (text[i] == wanted) return i;
-  }
-  return length;
+  const uint8_t c = static_cast<uint8_t>(wanted);
+  return find_either<1>(reinterpret_cast<const uint8_t*>(text), length, c, c);
 }
 
 size_t find_last_char(const char* text, size_t length, char wanted) {

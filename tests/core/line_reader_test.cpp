@@ -187,18 +187,18 @@ TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
     CoreStream actual = actual_file.stream();
     LineReader reader;
     start_line_reader(&reader, &actual);
-    char want[kLineBufferSize], got[kLineBufferSize];
-    for (size_t line = 0;; ++line) {
+    char want[kLineBufferSize], buffer[kLineBufferSize];
+    for (size_t number = 0;; ++number) {
+      SCOPED_TRACE(testing::Message() << "line " << number);
       memset(want, 0, sizeof(want));
-      memset(got, 0, sizeof(got));
       uint64_t status = 1;
-      size_t text_length = 0;
       const size_t count = read_line(want, sizeof(want), &expected);
-      ASSERT_EQ(next_line(&reader, got, &text_length, &status), count) << "line " << line;
+      const DumpLine line = next_line(&reader, buffer, &status);
+      ASSERT_EQ(line.characters, count);
       ASSERT_EQ(status, kStreamSuccess);
-      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0) << "line " << line;
-      ASSERT_EQ(text_length, strlen(got)) << "line " << line;
       if (count == 0) break;
+      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+      ASSERT_EQ(line.text_length, strlen(want));
     }
     EXPECT_LE(actual_file.reads, text.size() / (kReadWindowSize / 2) + 2);
   }
