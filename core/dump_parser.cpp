@@ -70,25 +70,23 @@ ParseOutcome parse_text(const char* line, size_t length, DumpRecord* record) {
   if (!find_field_line_shape(text, &shape)) return ParseSkipped;
   // The code is looked up before anything is allocated, so that only a
   // field line can run out of memory.
-  char code_text[kLongestCode + 1] = {};
-  copy_text(code_text, text.text + kCodeStart, shape.code_length);
-  const FieldRow* row = find_field(code_text);
+  const char* code_text = text.text + kCodeStart;
+  const FieldRow* row = find_field(code_text, shape.code_length);
   if (row == nullptr) return ParseSkipped;
 
   *record = DumpRecord{};
+  const char* value_text = text.text + shape.open_quote + 1;
   size_t value_length = shape.close_quote - shape.open_quote - 1;
-  char* code = duplicate_text(code_text);
-  char* key = duplicate_text(row->key);
-  char* value = static_cast<char*>(alloc_zeroed(value_length + 1));
+  if (row->strip_h != 0 && value_length > 0 && value_text[value_length - 1] == 'h') --value_length;
+  char* code = duplicate_text(code_text, shape.code_length);
+  char* key = duplicate_text(row->key, text_length(row->key));
+  char* value = duplicate_text(value_text, value_length);
   if (code == nullptr || key == nullptr || value == nullptr) {
     release_memory(code);
     release_memory(key);
     release_memory(value);
     return ParseOutOfMemory;
   }
-  const char* value_text = text.text + shape.open_quote + 1;
-  if (row->strip_h != 0 && value_length > 0 && value_text[value_length - 1] == 'h') --value_length;
-  __builtin_memcpy(value, value_text, value_length);
 
   record->type = row->type;
   record->code = code;

@@ -10,12 +10,6 @@ char fold_ascii(char c) {
 
 }  // namespace
 
-size_t text_length(const char* text) {
-  size_t length = 0;
-  while (text[length] != '\0') ++length;
-  return length;
-}
-
 bool text_equal_ignoring_case(const char* left, const char* right) {
   for (; *left != '\0' || *right != '\0'; ++left, ++right) {
     if (fold_ascii(*left) != fold_ascii(*right)) return false;
@@ -35,12 +29,7 @@ size_t find_last_char(const char* text, size_t length, char wanted) {
   return length;
 }
 
-void copy_text(char* target, const char* source, size_t count) {
-  for (size_t i = 0; i < count && source[i] != '\0'; ++i) target[i] = source[i];
-}
-
-char* duplicate_text(const char* text) {
-  size_t length = text_length(text);
+char* duplicate_text(const char* text, size_t length) {
   char* copy = static_cast<char*>(alloc_zeroed(length + 1));
   if (copy == nullptr) return nullptr;
   __builtin_memcpy(copy, text, length);

@@ -6,8 +6,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Number of characters before the terminating NUL.
-size_t text_length(const char* text);
+// Number of characters before the terminating NUL (also at compile time).
+constexpr size_t text_length(const char* text) {
+  size_t length = 0;
+  while (text[length] != '\0') ++length;
+  return length;
+}
 
 // True when both strings are equal, folding only the letters A to Z.
 bool text_equal_ignoring_case(const char* left, const char* right);
@@ -17,12 +21,9 @@ bool text_equal_ignoring_case(const char* left, const char* right);
 size_t find_char(const char* text, size_t length, char wanted);
 size_t find_last_char(const char* text, size_t length, char wanted);
 
-// Copies at most `count` characters of `source` into `target`, stopping
-// early at a NUL. Does not terminate `target`: callers pass zeroed buffers.
-void copy_text(char* target, const char* source, size_t count);
-
-// A newly allocated, zero-filled copy of `text`, or null when out of memory.
-char* duplicate_text(const char* text);
+// A newly allocated, zero-filled copy of the `length` characters at `text`
+// with a NUL after them, or null when out of memory.
+char* duplicate_text(const char* text, size_t length);
 
 // The value of the character at `index` of characters of kWidth bytes:
 // 8-bit text (1) or UTF-16LE (2).

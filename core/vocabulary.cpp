@@ -2,6 +2,8 @@
 
 #include <stddef.h>
 
+#include "text_util.h"
+
 namespace {
 
 // Every field's type must have a section, or its records could never be
@@ -29,13 +31,13 @@ static_assert(FieldTable[sizeof(FieldTable) / sizeof(FieldTable[0]) - 1].type ==
 
 constexpr size_t kFieldCount = sizeof(FieldTable) / sizeof(FieldTable[0]) - 1;
 
-// A code of at most 8 characters as one number, its letters a to z folded
-// to A to Z, so that equal numbers mean codes equal without regard to case.
-// Returns false for a longer code, which no field has.
-constexpr bool code_key(const char* code, uint64_t* key) {
+// A code of at most 8 characters (none of them NUL) as one number, its
+// letters a to z folded to A to Z, so that equal numbers mean codes equal
+// without regard to case. Returns false for a longer code, which no field has.
+constexpr bool code_key(const char* code, size_t length, uint64_t* key) {
+  if (length > sizeof(*key)) return false;
   uint64_t packed = 0;
-  for (size_t i = 0; code[i] != '\0'; ++i) {
-    if (i == sizeof(packed)) return false;
+  for (size_t i = 0; i < length; ++i) {
     const char c = code[i] >= 'a' && code[i] <= 'z' ? static_cast<char>(code[i] - 'a' + 'A') : code[i];
     packed |= static_cast<uint64_t>(static_cast<uint8_t>(c)) << (8 * i);
   }
@@ -51,7 +53,9 @@ struct CodeKeys {
 constexpr CodeKeys make_code_keys() {
   CodeKeys table = {};
   for (size_t i = 0; i < kFieldCount; ++i) {
-    if (!code_key(FieldTable[i].code, &table.keys[i])) table.keys[i] = 0;
+    if (!code_key(FieldTable[i].code, text_length(FieldTable[i].code), &table.keys[i])) {
+      table.keys[i] = 0;
+    }
   }
   return table;
 }
@@ -130,8 +134,12 @@ const SectionRow* find_section(uint8_t type) {
 
 const FieldRow* find_field(const char* code) {
   if (code == nullptr) return nullptr;
+  return find_field(code, text_length(code));
+}
+
+const FieldRow* find_field(const char* code, size_t length) {
   uint64_t key = 0;
-  if (!code_key(code, &key)) return nullptr;
+  if (!code_key(code, length, &key)) return nullptr;
   const size_t row = kCodeSlots.rows[slot_of(key, kSlotMultiplier)];
   if (row == 0 || kCodeKeys.keys[row - 1] != key) return nullptr;
   return &FieldTable[row - 1];
