@@ -54,23 +54,28 @@ LineExtent find_line_extent(const uint8_t* bytes, size_t available, size_t limit
   return LineExtent{count, 0, first_nul, false};
 }
 
-// Stores `count` characters as 8-bit text: 8-bit text as it is, of UTF-16LE
-// the low byte of each character, a vector of eight at a time.
-template <size_t kWidth>
-void copy_characters(char* buffer, const uint8_t* bytes, size_t count) {
-  if (kWidth == 1) {
-    __builtin_memcpy(buffer, bytes, count);
-    return;
-  }
+// Stores the low byte of each of `count` UTF-16LE characters in `buffer`,
+// eight at a time, and returns the index of the first that is 0 (as it is
+// for U+0000 and also for U+0100), or `count`.
+size_t narrow_characters(char* buffer, const uint8_t* bytes, size_t count) {
   typedef uint8_t LowBytes __attribute__((vector_size(kVectorBytes / 2)));
+  size_t first_nul = count;
   size_t i = 0;
   for (; i + sizeof(LowBytes) <= count; i += sizeof(LowBytes)) {
     VectorOf<2>::Type characters;
     __builtin_memcpy(&characters, bytes + 2 * i, sizeof(characters));
     const LowBytes low = __builtin_convertvector(characters, LowBytes);
     __builtin_memcpy(buffer + i, &low, sizeof(low));
+    const auto zero = low == 0;
+    uint64_t zero_bytes;
+    __builtin_memcpy(&zero_bytes, &zero, sizeof(zero_bytes));
+    if (zero_bytes != 0 && first_nul == count) first_nul = i + __builtin_ctzll(zero_bytes) / 8;
   }
-  for (; i < count; ++i) buffer[i] = static_cast<char>(bytes[2 * i]);
+  for (; i < count; ++i) {
+    buffer[i] = static_cast<char>(bytes[2 * i]);
+    if (buffer[i] == '\0' && first_nul == count) first_nul = i;
+  }
+  return first_nul;
 }
 
 // How a reader asks for more: a whole window at a time, or only what the
@@ -115,14 +120,16 @@ void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uin
   }
 }
 
-// Stores the line's characters in `buffer`, NUL-terminated; returns its
-// length as a C string.
+// Stores the line's characters in `buffer` as 8-bit text, NUL-terminated;
+// returns its length as a C string.
 template <size_t kWidth>
 size_t store_line(char* buffer, const uint8_t* line, const LineExtent& extent) {
-  copy_characters<kWidth>(buffer, line, extent.characters);
   buffer[extent.characters] = '\0';
-  // Only the low byte of a UTF-16LE character is kept: U+0100 gives a NUL too.
-  return kWidth == 1 ? extent.first_nul : find_char(buffer, extent.characters, '\0');
+  if (kWidth == 1) {
+    __builtin_memcpy(buffer, line, extent.characters);
+    return extent.first_nul;
+  }
+  return narrow_characters(buffer, line, extent.characters);
 }
 
 // read_line for characters of kWidth bytes.
