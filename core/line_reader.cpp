@@ -54,26 +54,38 @@ LineExtent find_line_extent(const uint8_t* bytes, size_t available, size_t limit
   return LineExtent{count, 0, first_nul, false};
 }
 
+// Stores the low bytes of the eight UTF-16LE characters at `bytes` at
+// `buffer`; returns the index of the first that is 0, or 8.
+size_t narrow_eight(char* buffer, const uint8_t* bytes) {
+  typedef uint8_t LowBytes __attribute__((vector_size(8)));
+  VectorOf<2>::Type characters;
+  __builtin_memcpy(&characters, bytes, sizeof(characters));
+  const LowBytes low = __builtin_convertvector(characters, LowBytes);
+  __builtin_memcpy(buffer, &low, sizeof(low));
+  const auto zero = low == 0;
+  uint64_t zero_bytes;
+  __builtin_memcpy(&zero_bytes, &zero, sizeof(zero_bytes));
+  return zero_bytes == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(zero_bytes)) / 8;
+}
+
 // Stores the low byte of each of `count` UTF-16LE characters in `buffer`,
 // eight at a time, and returns the index of the first that is 0 (as it is
-// for U+0000 and also for U+0100), or `count`.
+// for U+0000 and also for U+0100), or `count`. The last group of eight ends
+// with the last character and may overlap the one before, whose characters
+// it stores again alike and which held no 0 unless one was found already.
 size_t narrow_characters(char* buffer, const uint8_t* bytes, size_t count) {
-  typedef uint8_t LowBytes __attribute__((vector_size(kVectorBytes / 2)));
   size_t first_nul = count;
-  size_t i = 0;
-  for (; i + sizeof(LowBytes) <= count; i += sizeof(LowBytes)) {
-    VectorOf<2>::Type characters;
-    __builtin_memcpy(&characters, bytes + 2 * i, sizeof(characters));
-    const LowBytes low = __builtin_convertvector(characters, LowBytes);
-    __builtin_memcpy(buffer + i, &low, sizeof(low));
-    const auto zero = low == 0;
-    uint64_t zero_bytes;
-    __builtin_memcpy(&zero_bytes, &zero, sizeof(zero_bytes));
-    if (zero_bytes != 0 && first_nul == count) first_nul = i + __builtin_ctzll(zero_bytes) / 8;
+  if (count < 8) {
+    for (size_t i = 0; i < count; ++i) {
+      buffer[i] = static_cast<char>(bytes[2 * i]);
+      if (buffer[i] == '\0' && first_nul == count) first_nul = i;
+    }
+    return first_nul;
   }
-  for (; i < count; ++i) {
-    buffer[i] = static_cast<char>(bytes[2 * i]);
-    if (buffer[i] == '\0' && first_nul == count) first_nul = i;
+  for (size_t i = 0; i < count; i += 8) {
+    const size_t group = i + 8 <= count ? i : count - 8;
+    const size_t zero = narrow_eight(buffer + group, bytes + 2 * group);
+    if (zero != 8 && first_nul == count) first_nul = group + zero;
   }
   return first_nul;
 }

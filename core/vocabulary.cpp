@@ -30,6 +30,32 @@ static_assert(FieldTable[sizeof(FieldTable) / sizeof(FieldTable[0]) - 1].type ==
               "FieldTable must end with its end marker");
 
 constexpr size_t kFieldCount = sizeof(FieldTable) / sizeof(FieldTable[0]) - 1;
+constexpr size_t kSectionCount = sizeof(SectionTable) / sizeof(SectionTable[0]) - 1;
+
+constexpr size_t type_count() {
+  size_t count = 0;
+  for (size_t i = 0; i < kSectionCount; ++i) {
+    if (SectionTable[i].type >= count) count = SectionTable[i].type + 1;
+  }
+  return count;
+}
+
+// SectionTable row index plus one for every type up to the largest; 0 for a
+// type without a section. A record's section is one look into it.
+constexpr size_t kTypeCount = type_count();
+static_assert(kSectionCount < 256, "a SectionsByType entry holds a row index plus one in a byte");
+struct SectionsByType {
+  uint8_t rows[kTypeCount];
+};
+
+constexpr SectionsByType make_sections_by_type() {
+  SectionsByType table = {};
+  // From the last row to the first, so that the first row of a type wins.
+  for (size_t i = kSectionCount; i > 0; --i) table.rows[SectionTable[i - 1].type] = static_cast<uint8_t>(i);
+  return table;
+}
+
+constexpr SectionsByType kSectionsByType = make_sections_by_type();
 
 // A code of at most 8 characters (none of them NUL) as one number, its
 // letters a to z folded to A to Z, so that equal numbers mean codes equal
@@ -125,11 +151,8 @@ constexpr CodeSlots kCodeSlots = make_code_slots();
 }  // namespace
 
 const SectionRow* find_section(uint8_t type) {
-  if (type == kNoSectionType) return nullptr;
-  for (const SectionRow* row = SectionTable; row->type != kNoSectionType; ++row) {
-    if (row->type == type) return row;
-  }
-  return nullptr;
+  if (type >= kTypeCount || kSectionsByType.rows[type] == 0) return nullptr;
+  return &SectionTable[kSectionsByType.rows[type] - 1];
 }
 
 const FieldRow* find_field(const char* code) {

@@ -191,6 +191,7 @@ TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
     for (size_t number = 0;; ++number) {
       SCOPED_TRACE(testing::Message() << "line " << number);
       memset(want, 0, sizeof(want));
+      memset(buffer, '#', sizeof(buffer));
       uint64_t status = 1;
       const size_t count = read_line(want, sizeof(want), &expected);
       const DumpLine line = next_line(&reader, buffer, &status);
@@ -199,6 +200,12 @@ TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
       if (count == 0) break;
       ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
       ASSERT_EQ(line.text_length, strlen(want));
+      // A narrowed line is NUL-terminated, and nothing after it is touched.
+      if (wide) {
+        ASSERT_EQ(buffer[count], '\0');
+        const size_t rest = sizeof(buffer) - count - 1;
+        ASSERT_EQ(std::string(buffer + count + 1, rest), std::string(rest, '#'));
+      }
     }
     EXPECT_LE(actual_file.reads, text.size() / (kReadWindowSize / 2) + 2);
   }
