@@ -25,6 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # both encodings) and against cat (CPU time, 8-bit dump).
 GOAL_OVER_PYTHON = 10.0
 GOAL_OVER_CAT = 5.0
+PEAK_TOLERANCE_KIB = 256
 
 
 def run(command):
@@ -122,18 +123,21 @@ def main():
         compare(program, folder, "8-bit", eight, args.runs)
         compare(program, folder, "UTF-16LE", wide, args.runs)
 
-        print("peak memory of qorvexw /q:")
+        print("peak memory of qorvexw /q (median of %d runs):" % args.runs)
         peaks = []
         for label, size in (("1 MB", 1000000), ("50 MB", 50000000)):
             dump = os.path.join(folder, "size.txt")
             generate(dump, "--bytes", str(size))
-            peaks.append(peak_memory([program, dump, os.path.join(folder, "size.vkf"), "/q"],
-                                     folder))
+            command = [program, dump, os.path.join(folder, "size.vkf"), "/q"]
+            peaks.append(statistics.median(peak_memory(command, folder)
+                                           for _ in range(args.runs)))
             print("  %-6s dump (%5.1f MB): %6d KiB peak resident"
                   % (label, os.path.getsize(dump) / 1e6, peaks[-1]))
-        # Resident sizes vary by a few pages from run to run.
-        print("  goal: the same for both sizes: %s"
-              % verdict(abs(peaks[1] - peaks[0]) <= 64))
+        # The resident size of one and the same run varies by up to a couple
+        # of hundred KiB (where the C runtime's pages land); memory that grew
+        # with the dump would differ by megabytes.
+        print("  goal: the same for both sizes (within %d KiB): %s"
+              % (PEAK_TOLERANCE_KIB, verdict(abs(peaks[1] - peaks[0]) <= PEAK_TOLERANCE_KIB)))
 
 
 if __name__ == "__main__":
