@@ -78,8 +78,10 @@ RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, b
   if (!detect_encoding(dump, &result)) return result;
   if (!quiet) console->progress(console->context);
 
+  // One run per process; see kReadWindowSize.
+  static uint8_t window[kReadWindowSize];
   LineReader reader;
-  start_line_reader(&reader, dump);
+  start_line_reader(&reader, dump, window, sizeof(window));
   for (;;) {
     uint64_t status = kStreamSuccess;
     const DumpLine line = next_line(&reader, line_buffer, &status);

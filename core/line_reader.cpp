@@ -126,7 +126,7 @@ void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uin
       return;
     }
     const size_t size = read_ahead == ReadAhead::kWindow
-                            ? kReadWindowSize - (reader->end - reader->begin)
+                            ? reader->window_size - (reader->end - reader->begin)
                             : extent->missing * kWidth;
     *status = refill_window(reader, size);
   }
@@ -148,8 +148,10 @@ size_t store_line(char* buffer, const uint8_t* line, const LineExtent& extent) {
 template <size_t kWidth>
 size_t read_line_of(char* buffer, size_t limit, CoreStream* stream, uint64_t line_start,
                     uint64_t* status) {
+  // A line's requests never read more than the longest line.
+  uint8_t window[kSmallestReadWindow];
   LineReader reader;
-  start_line_reader(&reader, stream);
+  start_line_reader(&reader, stream, window, sizeof(window));
   const uint8_t* line = nullptr;
   LineExtent extent;
   take_line<kWidth>(&reader, limit, ReadAhead::kRequest, &line, &extent, status);
@@ -164,8 +166,10 @@ size_t read_line_of(char* buffer, size_t limit, CoreStream* stream, uint64_t lin
 
 }  // namespace
 
-void start_line_reader(LineReader* reader, CoreStream* stream) {
+void start_line_reader(LineReader* reader, CoreStream* stream, uint8_t* window, size_t window_size) {
   reader->stream = stream;
+  reader->window = window;
+  reader->window_size = window_size;
   reader->begin = 0;
   reader->end = 0;
   reader->at_end = false;

@@ -19,24 +19,29 @@
 // Characters of one line the run reads at most (plus the terminating NUL).
 constexpr size_t kLineBufferSize = 256;
 
-// Bytes of the dump a LineReader holds at once: several of the longest
-// UTF-16LE lines, in a frame small enough for the UEFI stack, where frames
-// of a page or more would need stack probes that the image does not have.
-constexpr size_t kReadWindowSize = 2048;
+// Bytes of the dump the run reads at once. So large a window is no stack
+// variable (in a UEFI application, frames of a page or more would need stack
+// probes that the image does not have): the run keeps it in static storage.
+constexpr size_t kReadWindowSize = 32 * 1024;
+
+// The smallest window a LineReader works with: the longest UTF-16LE line.
+constexpr size_t kSmallestReadWindow = 2 * (kLineBufferSize - 1);
 
 // Reads a dump line by line through a window of its bytes: one stream read
 // fills the window for many lines, where reading each line by itself costs
 // several reads and a step back.
 struct LineReader {
   CoreStream* stream;
-  size_t begin;   // Window offset of the next line.
-  size_t end;     // Bytes of the window that hold data.
-  bool at_end;    // A read has found the end of the stream.
-  uint8_t window[kReadWindowSize];
+  uint8_t* window;     // The caller's buffer, window_size bytes.
+  size_t window_size;  // At least kSmallestReadWindow.
+  size_t begin;        // Window offset of the next line.
+  size_t end;          // Bytes of the window that hold data.
+  bool at_end;         // A read has found the end of the stream.
 };
 
-// Sets `reader` up to read `stream` from where the stream stands.
-void start_line_reader(LineReader* reader, CoreStream* stream);
+// Sets `reader` up to read `stream` from where the stream stands, through
+// `window` of `window_size` bytes (at least kSmallestReadWindow).
+void start_line_reader(LineReader* reader, CoreStream* stream, uint8_t* window, size_t window_size);
 
 // A line handed out by next_line.
 struct DumpLine {

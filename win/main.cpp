@@ -44,6 +44,11 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   // Static: each holds a read-ahead window too large for a small stack.
   static StdioFile dump;
   static StdioFile vkf;
+  // The binding reads ahead and gathers writes in windows of its own: the
+  // FILEs' buffers would only copy every byte once more and split each
+  // window into two system calls.
+  setvbuf(dump_file, nullptr, _IONBF, 0);
+  setvbuf(vkf_file, nullptr, _IONBF, 0);
   CoreStream dump_stream = make_stdio_stream(&dump, dump_file);
   CoreStream vkf_stream = make_stdio_stream(&vkf, vkf_file);
   ConsoleOps console = make_stdio_console();

@@ -29,16 +29,24 @@ uint64_t seek_relative(FILE* file, int64_t distance) {
   return kStreamSuccess;
 }
 
-// Replaces the exhausted window by the next block of the file.
-uint64_t refill_window(StdioFile* stream) {
+// Reads at most `size` bytes at the FILE's position into `target` and
+// moves the exhausted window to them; `got` receives how many arrived.
+uint64_t read_file(StdioFile* stream, uint8_t* target, size_t size, size_t* got) {
   stream->window_start += stream->window_length;
   stream->window_length = 0;
   stream->window_offset = 0;
   errno = 0;
-  size_t got = fread(stream->read_ahead, 1, kReadAheadSize, stream->file);
-  stream->window_length = got;
-  if (got == 0 && ferror(stream->file)) return failure_status();
+  *got = fread(target, 1, size, stream->file);
+  if (*got == 0 && ferror(stream->file)) return failure_status();
   return kStreamSuccess;
+}
+
+// Replaces the exhausted window by the next block of the file.
+uint64_t refill_window(StdioFile* stream) {
+  size_t got = 0;
+  uint64_t status = read_file(stream, stream->read_ahead, kReadAheadSize, &got);
+  stream->window_length = got;
+  return status;
 }
 
 // Moves the FILE to `position` and empties the window, which holds no
@@ -64,6 +72,16 @@ uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
   size_t done = 0;
   uint64_t status = flush_stdio_stream(stream);
   while (status == kStreamSuccess && done < *size) {
+    if (stream->window_offset == stream->window_length && *size - done >= kReadAheadSize / 2) {
+      // A large read goes straight to the caller: through the window its
+      // bytes would only be copied once more.
+      size_t got = 0;
+      status = read_file(stream, target + done, *size - done, &got);
+      stream->window_start += got;
+      done += got;
+      if (got == 0) break;
+      continue;
+    }
     if (stream->window_offset == stream->window_length) {
       status = refill_window(stream);
       if (stream->window_length == 0) break;

@@ -15,8 +15,9 @@
 // back to just after a line feed. Asked of the runtime, positions and seeks
 // are system calls, so the binding reads ahead in large blocks, counts the
 // position itself and moves inside the block it holds; only a move outside
-// it reaches the runtime. Every read, write and seek goes through the
-// binding, so the count is exact.
+// it reaches the runtime. A read of half a window or more, with nothing read
+// ahead, goes straight into the caller's buffer. Every read, write and seek
+// goes through the binding, so the count is exact.
 //
 // Write: the core writes one record at a time. The binding gathers the
 // records in the window and hands the runtime a whole window at once, which

@@ -96,6 +96,33 @@ TEST_F(StdioBindingTest, SeeksOutsideTheWindowReachTheFile) {
   EXPECT_EQ(size, 0u);
 }
 
+// Small reads come from the window, reads of half a window or more straight
+// from the file; mixed with moves they must all give the file's bytes and
+// positions.
+TEST_F(StdioBindingTest, ReadsOfEverySizeAndMovesMatchTheFile) {
+  std::mt19937 random(11);
+  std::string bytes;
+  for (size_t i = 0; i < 5 * kReadAheadSize; ++i) bytes += static_cast<char>(random());
+  CoreStream stream = open_with(bytes);
+  std::vector<char> buffer(2 * kReadAheadSize);
+  uint64_t position = 0;
+  for (int step = 0; step < 300; ++step) {
+    SCOPED_TRACE(step);
+    if (random() % 5 == 0) {
+      position = random() % (bytes.size() + 1);
+      ASSERT_EQ(stream.ops->set_position(stream.handle, position), kStreamSuccess);
+    }
+    const size_t sizes[] = {1, 80, kReadAheadSize / 2 - 1, kReadAheadSize / 2, kReadAheadSize + 7};
+    size_t size = sizes[random() % 5];
+    ASSERT_EQ(stream.ops->read(stream.handle, buffer.data(), &size), kStreamSuccess);
+    ASSERT_EQ(std::string(buffer.data(), size), bytes.substr(position, size));
+    position += size;
+    uint64_t reported = 0;
+    stream.ops->get_position(stream.handle, &reported);
+    ASSERT_EQ(reported, position);
+  }
+}
+
 TEST_F(StdioBindingTest, WritesMoveThePosition) {
   CoreStream stream = open_with("");
   size_t size = 5;
