@@ -95,13 +95,13 @@ size_t narrow_characters(char* buffer, const uint8_t* bytes, size_t count) {
 enum class ReadAhead { kWindow, kRequest };
 
 // Keeps the unread bytes, moved to the front of the window, and appends at
-// most `size` bytes of the stream.
+// most `size` bytes of the stream, as many as fit.
 uint64_t refill_window(LineReader* reader, size_t size) {
   const size_t kept = reader->end - reader->begin;
   if (reader->begin != 0) __builtin_memmove(reader->window, reader->window + reader->begin, kept);
   reader->begin = 0;
   reader->end = kept;
-  size_t got = size;
+  size_t got = smaller(size, reader->window_size - kept);
   uint64_t status = reader->stream->ops->read(reader->stream->handle, reader->window + kept, &got);
   if (status != kStreamSuccess) return status;
   if (got == 0) reader->at_end = true;

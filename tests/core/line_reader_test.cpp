@@ -213,6 +213,40 @@ TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
   }
 }
 
+// A stream may deliver less than asked, even an odd number of bytes of
+// UTF-16LE text: both readers keep what arrived and give the same lines.
+TEST_F(LineReaderTest, ShortReadsGiveTheSameLines) {
+  for (bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "UTF-16LE" : "8-bit");
+    text_is_8bit = !wide;
+    const std::string text = random_text(8 * kSmallestReadWindow, 3, wide);
+    MemoryStream whole(text), pieces(text), window_pieces(text);
+    pieces.read_limit = 3;
+    window_pieces.read_limit = 3;
+    CoreStream expected = whole.stream();
+    CoreStream actual = pieces.stream();
+    CoreStream windowed = window_pieces.stream();
+    uint8_t window[kSmallestReadWindow];
+    LineReader reader;
+    start_line_reader(&reader, &windowed, window, sizeof(window));
+    char want[kLineBufferSize], got[kLineBufferSize], buffer[kLineBufferSize];
+    for (size_t number = 0;; ++number) {
+      SCOPED_TRACE(testing::Message() << "line " << number);
+      memset(want, 0, sizeof(want));
+      memset(got, 0, sizeof(got));
+      uint64_t status = 1;
+      const size_t count = read_line(want, sizeof(want), &expected);
+      ASSERT_EQ(read_line(got, sizeof(got), &actual), count);
+      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0);
+      const DumpLine line = next_line(&reader, buffer, &status);
+      ASSERT_EQ(status, kStreamSuccess);
+      ASSERT_EQ(line.characters, count);
+      if (count == 0) break;
+      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+    }
+  }
+}
+
 TEST_F(LineReaderTest, SmallCapacityReadsSmallPieces) {
   MemoryStream file("abcdef\n");
   CoreStream stream = file.stream();
