@@ -35,6 +35,7 @@ uint64_t read_file(StdioFile* stream, uint8_t* target, size_t size, size_t* got)
   stream->window_start += stream->window_length;
   stream->window_length = 0;
   stream->window_offset = 0;
+  stream->read_last = true;
   errno = 0;
   *got = fread(target, 1, size, stream->file);
   if (*got == 0 && ferror(stream->file)) return failure_status();
@@ -63,6 +64,7 @@ uint64_t move_file(StdioFile* stream, uint64_t position) {
   stream->window_start = position;
   stream->window_length = 0;
   stream->window_offset = 0;
+  stream->read_last = false;
   return kStreamSuccess;
 }
 
@@ -119,9 +121,9 @@ uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
   const size_t count = *size;
   *size = 0;
-  // Bytes read ahead lie beyond the position: the FILE goes back to it first.
-  uint64_t status = stream->window_length != 0 ? move_file(stream, current_position(stream))
-                                               : kStreamSuccess;
+  // The FILE stands where the last read left it, beyond the position when
+  // bytes were read ahead: it goes to the position first.
+  uint64_t status = stream->read_last ? move_file(stream, current_position(stream)) : kStreamSuccess;
   if (status == kStreamSuccess && stream->unwritten + count > kReadAheadSize) {
     status = flush_stdio_stream(stream);
   }
@@ -159,6 +161,7 @@ CoreStream make_stdio_stream(StdioFile* stream, FILE* file) {
   stream->window_length = 0;
   stream->window_offset = 0;
   stream->unwritten = 0;
+  stream->read_last = false;
   return CoreStream{&kStdioStreamOps, stream};
 }
 

@@ -32,6 +32,7 @@ struct StdioFile {
   size_t window_length;   // Valid bytes read ahead into the window.
   size_t window_offset;   // Current position inside the bytes read ahead.
   size_t unwritten;       // Bytes written into the window, not yet handed to the FILE.
+  bool read_last;         // The FILE was read last: a write must seek first.
   uint8_t read_ahead[kReadAheadSize];
 };
 

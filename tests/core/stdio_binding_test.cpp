@@ -204,6 +204,24 @@ TEST_F(StdioBindingTest, WriteAfterReadGoesToThePosition) {
   EXPECT_EQ(file_contents(file), "abXYef");
 }
 
+// A large read goes past the window straight into the caller's buffer; a
+// write after it still lands at the position.
+TEST_F(StdioBindingTest, WriteAfterALargeReadGoesToThePosition) {
+  std::string bytes(3 * kReadAheadSize, 'r');
+  CoreStream stream = open_with(bytes);
+  // Not a whole number of the FILE's blocks: the FILE reads ahead itself.
+  const size_t large = kReadAheadSize - 100;
+  std::vector<char> buffer(large);
+  size_t size = buffer.size();
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer.data(), &size), kStreamSuccess);
+  ASSERT_EQ(size, large);
+  size = 2;
+  ASSERT_EQ(stream.ops->write(stream.handle, "XY", &size), kStreamSuccess);
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  bytes.replace(large, 2, "XY");
+  EXPECT_EQ(file_contents(file), bytes);
+}
+
 TEST_F(StdioBindingTest, FullDeviceFailsTheFlushOfSmallWrites) {
   FILE* full = fopen("/dev/full", "wb+");
   if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
