@@ -42,10 +42,12 @@ struct FieldLineShape {
 bool find_field_line_shape(TextSpan line, FieldLineShape* shape) {
   if (line.length < kShortestFieldLine) return false;
   if (line.text[0] != '(' || line.text[1] != '/') return false;
-  // A ')' further on than the longest code reaches is too late anyway.
-  const size_t code_reach = kCodeStart + kLongestCode + 1;
-  const size_t close = find_char(line.text, line.length < code_reach ? line.length : code_reach, ')');
-  if (close == kCodeStart || close >= code_reach) return false;
+  // The code ends at the first ')'; one further on than the longest code
+  // reaches is too late anyway. (A field line is longer than that reach.)
+  static_assert(kShortestFieldLine > kCodeStart + kLongestCode, "the code's reach lies in the line");
+  size_t close = kCodeStart;
+  while (close <= kCodeStart + kLongestCode && line.text[close] != ')') ++close;
+  if (close == kCodeStart || close > kCodeStart + kLongestCode) return false;
   const size_t open_quote = find_char(line.text, line.length, '"');
   const size_t close_quote = find_last_char(line.text, line.length, '"');
   if (open_quote == line.length || close_quote <= open_quote) return false;
@@ -79,7 +81,7 @@ ParseOutcome parse_text(const char* line, size_t length, DumpRecord* record) {
   size_t value_length = shape.close_quote - shape.open_quote - 1;
   if (row->strip_h != 0 && value_length > 0 && value_text[value_length - 1] == 'h') --value_length;
   char* code = duplicate_text(code_text, shape.code_length);
-  char* key = duplicate_text(row->key, text_length(row->key));
+  char* key = duplicate_text(row->key, field_key_length(row));
   char* value = duplicate_text(value_text, value_length);
   if (code == nullptr || key == nullptr || value == nullptr) {
     release_memory(code);

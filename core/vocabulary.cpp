@@ -148,6 +148,19 @@ constexpr CodeSlots make_code_slots() {
 
 constexpr CodeSlots kCodeSlots = make_code_slots();
 
+// The length of every FieldTable key, in table order.
+struct KeyLengths {
+  size_t lengths[kFieldCount];
+};
+
+constexpr KeyLengths make_key_lengths() {
+  KeyLengths table = {};
+  for (size_t i = 0; i < kFieldCount; ++i) table.lengths[i] = text_length(FieldTable[i].key);
+  return table;
+}
+
+constexpr KeyLengths kKeyLengths = make_key_lengths();
+
 }  // namespace
 
 const SectionRow* find_section(uint8_t type) {
@@ -167,3 +180,5 @@ const FieldRow* find_field(const char* code, size_t length) {
   if (row == 0 || kCodeKeys.keys[row - 1] != key) return nullptr;
   return &FieldTable[row - 1];
 }
+
+size_t field_key_length(const FieldRow* row) { return kKeyLengths.lengths[row - FieldTable]; }

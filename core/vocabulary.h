@@ -51,4 +51,7 @@ const FieldRow* find_field(const char* code);
 // The same for the `length` characters at `code`.
 const FieldRow* find_field(const char* code, size_t length);
 
+// The length of the key of `row`, a FieldTable row other than the end marker.
+size_t field_key_length(const FieldRow* row);
+
 #endif  // QORVEX_CORE_VOCABULARY_H
