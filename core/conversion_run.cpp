@@ -78,18 +78,22 @@ RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, b
   if (!detect_encoding(dump, &result)) return result;
   if (!quiet) console->progress(console->context);
 
+  // One run per process; see kReadWindowSize.
+  static uint8_t window[kReadWindowSize];
+  LineReader reader;
+  start_line_reader(&reader, dump, window, sizeof(window));
   for (;;) {
-    clear_memory(line_buffer, kLineBufferSize);
     uint64_t status = kStreamSuccess;
-    size_t length = read_line(line_buffer, kLineBufferSize, dump, &status);
+    const DumpLine line = next_line(&reader, line_buffer, &status);
     if (status != kStreamSuccess) {
       result.outcome = RunReadError;
       result.read_status = status;
       return result;
     }
-    if (length == 0) break;
+    if (line.characters == 0) break;
     DumpRecord record = {};
-    ParseOutcome parsed = parse_line(line_buffer, &record);
+    // A line is read as a C string: it ends at its first NUL.
+    ParseOutcome parsed = parse_text(line.text, line.text_length, &record);
     if (parsed == ParseRecord) convert_record(&record, vkf, quiet, console, &result);
     if (parsed == ParseOutOfMemory) result.records_lost = true;
   }

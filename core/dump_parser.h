@@ -8,6 +8,8 @@
 #ifndef QORVEX_CORE_DUMP_PARSER_H
 #define QORVEX_CORE_DUMP_PARSER_H
 
+#include <stddef.h>
+
 #include "dump_record.h"
 
 // Removes leading and trailing spaces and tabs (only those two) in place.
@@ -19,8 +21,11 @@ enum ParseOutcome {
   ParseOutOfMemory,  // A field line whose strings could not be allocated; nothing left allocated.
 };
 
-// Parses `line` into `record`. The line is changed in place (trimmed, and
-// cut before a dropped trailing 'h' of the fields that carry the strip-h flag).
-ParseOutcome parse_line(char* line, DumpRecord* record);
+// Parses the `length` characters at `line` (which hold no NUL) into `record`.
+// The line is not changed.
+ParseOutcome parse_text(const char* line, size_t length, DumpRecord* record);
+
+// Parses the C string `line` into `record`, as parse_text does.
+ParseOutcome parse_line(const char* line, DumpRecord* record);
 
 #endif  // QORVEX_CORE_DUMP_PARSER_H

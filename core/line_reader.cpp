@@ -3,34 +3,192 @@
 #include <stdint.h>
 
 #include "run_state.h"
+#include "text_util.h"
 
 namespace {
 
-// Characters per read request plus one, as the chunked reading is laid out.
-constexpr size_t kChunkCharacters = 81;
+// Characters per read request, from the start of a line.
+constexpr size_t kRequestCharacters = 80;
 constexpr uint16_t kLineFeed = 10;
 
-// Value of the character at `index` of a chunk of `width`-byte characters.
-uint16_t character_at(const uint8_t* bytes, size_t index, size_t width) {
-  if (width == 1) return bytes[index];
-  return static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+size_t smaller(size_t a, size_t b) { return a < b ? a : b; }
+
+// The functions below are instantiated for characters of kWidth bytes: 1
+// for 8-bit text, 2 for UTF-16LE.
+
+// Index of the first line feed or NUL among `count` characters, or `count`.
+template <size_t kWidth>
+size_t find_line_stop(const uint8_t* bytes, size_t count) {
+  return find_either<kWidth>(bytes, count, kLineFeed, 0);
 }
 
-// Index of the first line feed among the `characters` of a chunk, or
-// `characters` when there is none before the end or before a NUL character.
-size_t find_line_feed(const uint8_t* bytes, size_t characters, size_t width) {
-  for (size_t i = 0; i < characters; ++i) {
-    uint16_t c = character_at(bytes, i, width);
-    if (c == kLineFeed) return i;
-    if (c == 0) break;
+// How much of the characters at hand the line starting there takes.
+struct LineExtent {
+  size_t characters;  // Characters of the line among those at hand.
+  size_t missing;     // Characters that must still be read to know where it ends; 0 when known.
+  size_t first_nul;   // Index of the line's first NUL character; `characters` when it has none.
+  bool line_fed;      // The line ends with its line feed.
+};
+
+// Finds the end of the line that starts at `bytes`, of which `available`
+// characters are at hand, request by request (see line_reader.h). The first
+// stop of the search that is no line feed is the line's first NUL: every
+// request before it had neither.
+template <size_t kWidth>
+LineExtent find_line_extent(const uint8_t* bytes, size_t available, size_t limit) {
+  size_t count = 0;
+  size_t first_nul = limit;
+  while (count < limit) {
+    const size_t request = smaller(kRequestCharacters, limit - count);
+    const size_t present = smaller(request, available - count);
+    const size_t stop = find_line_stop<kWidth>(bytes + count * kWidth, present);
+    if (stop < present && character_at<kWidth>(bytes, count + stop) == kLineFeed) {
+      return LineExtent{count + stop + 1, 0, smaller(first_nul, count + stop + 1), true};
+    }
+    if (stop < present) first_nul = smaller(first_nul, count + stop);
+    if (present < request) {
+      return LineExtent{count + present, request - present, smaller(first_nul, count + present), false};
+    }
+    count += request;
   }
-  return characters;
+  return LineExtent{count, 0, first_nul, false};
+}
+
+// Stores the low bytes of the eight UTF-16LE characters at `bytes` at
+// `buffer`; returns the index of the first that is 0, or 8.
+size_t narrow_eight(char* buffer, const uint8_t* bytes) {
+  typedef uint8_t LowBytes __attribute__((vector_size(8)));
+  VectorOf<2>::Type characters;
+  __builtin_memcpy(&characters, bytes, sizeof(characters));
+  const LowBytes low = __builtin_convertvector(characters, LowBytes);
+  __builtin_memcpy(buffer, &low, sizeof(low));
+  const auto zero = low == 0;
+  uint64_t zero_bytes;
+  __builtin_memcpy(&zero_bytes, &zero, sizeof(zero_bytes));
+  return zero_bytes == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(zero_bytes)) / 8;
+}
+
+// Stores the low byte of each of `count` UTF-16LE characters in `buffer`,
+// eight at a time, and returns the index of the first that is 0 (as it is
+// for U+0000 and also for U+0100), or `count`. The last group of eight ends
+// with the last character and may overlap the one before, whose characters
+// it stores again alike and which held no 0 unless one was found already.
+size_t narrow_characters(char* buffer, const uint8_t* bytes, size_t count) {
+  size_t first_nul = count;
+  if (count < 8) {
+    for (size_t i = 0; i < count; ++i) {
+      buffer[i] = static_cast<char>(bytes[2 * i]);
+      if (buffer[i] == '\0' && first_nul == count) first_nul = i;
+    }
+    return first_nul;
+  }
+  for (size_t i = 0; i < count; i += 8) {
+    const size_t group = i + 8 <= count ? i : count - 8;
+    const size_t zero = narrow_eight(buffer + group, bytes + 2 * group);
+    if (zero != 8 && first_nul == count) first_nul = group + zero;
+  }
+  return first_nul;
+}
+
+// How a reader asks for more: a whole window at a time, or only what the
+// line needs, a request at a time.
+enum class ReadAhead { kWindow, kRequest };
+
+// Keeps the unread bytes, moved to the front of the window, and appends at
+// most `size` bytes of the stream, as many as fit.
+uint64_t refill_window(LineReader* reader, size_t size) {
+  const size_t kept = reader->end - reader->begin;
+  if (reader->begin != 0) __builtin_memmove(reader->window, reader->window + reader->begin, kept);
+  reader->begin = 0;
+  reader->end = kept;
+  size_t got = smaller(size, reader->window_size - kept);
+  uint64_t status = reader->stream->ops->read(reader->stream->handle, reader->window + kept, &got);
+  if (status != kStreamSuccess) return status;
+  if (got == 0) reader->at_end = true;
+  reader->end += got;
+  return kStreamSuccess;
+}
+
+// Finds the next line of at most `limit` characters, reading as
+// `read_ahead` says until its end is known, and takes it out of the window;
+// `line` receives where it starts there and `extent` how far it reaches.
+// After a failed read the line ends with the characters at hand.
+template <size_t kWidth>
+void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uint8_t** line,
+               LineExtent* extent, uint64_t* status) {
+  *status = kStreamSuccess;
+  for (;;) {
+    *line = reader->window + reader->begin;
+    const size_t available = (reader->end - reader->begin) / kWidth;
+    *extent = find_line_extent<kWidth>(*line, available, limit);
+    if (extent->missing == 0 || reader->at_end || *status != kStreamSuccess) {
+      reader->begin += extent->characters * kWidth;
+      return;
+    }
+    const size_t size = read_ahead == ReadAhead::kWindow
+                            ? reader->window_size - (reader->end - reader->begin)
+                            : extent->missing * kWidth;
+    *status = refill_window(reader, size);
+  }
+}
+
+// Stores the line's characters in `buffer` as 8-bit text, NUL-terminated;
+// returns its length as a C string.
+template <size_t kWidth>
+size_t store_line(char* buffer, const uint8_t* line, const LineExtent& extent) {
+  buffer[extent.characters] = '\0';
+  if (kWidth == 1) {
+    __builtin_memcpy(buffer, line, extent.characters);
+    return extent.first_nul;
+  }
+  return narrow_characters(buffer, line, extent.characters);
+}
+
+// read_line for characters of kWidth bytes.
+template <size_t kWidth>
+size_t read_line_of(char* buffer, size_t limit, CoreStream* stream, uint64_t line_start,
+                    uint64_t* status) {
+  // A line's requests never read more than the longest line.
+  uint8_t window[kSmallestReadWindow];
+  LineReader reader;
+  start_line_reader(&reader, stream, window, sizeof(window));
+  const uint8_t* line = nullptr;
+  LineExtent extent;
+  take_line<kWidth>(&reader, limit, ReadAhead::kRequest, &line, &extent, status);
+  if (extent.characters == 0) return 0;
+  store_line<kWidth>(buffer, line, extent);
+  // The request that held the line feed may have read past it: step back.
+  if (*status == kStreamSuccess && extent.line_fed && reader.begin != reader.end) {
+    *status = stream->ops->set_position(stream->handle, line_start + reader.begin);
+  }
+  return extent.characters;
 }
 
 }  // namespace
 
+void start_line_reader(LineReader* reader, CoreStream* stream, uint8_t* window, size_t window_size) {
+  reader->stream = stream;
+  reader->window = window;
+  reader->window_size = window_size;
+  reader->begin = 0;
+  reader->end = 0;
+  reader->at_end = false;
+}
+
+DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status) {
+  constexpr size_t kLimit = kLineBufferSize - 1;
+  const uint8_t* line = nullptr;
+  LineExtent extent;
+  if (text_is_8bit) {
+    // 8-bit text is its own narrow copy: the line is used where it lies.
+    take_line<1>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+    return DumpLine{reinterpret_cast<const char*>(line), extent.characters, extent.first_nul};
+  }
+  take_line<2>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+  return DumpLine{buffer, extent.characters, store_line<2>(buffer, line, extent)};
+}
+
 size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* stream_status) {
-  const size_t width = text_is_8bit ? 1 : 2;
   uint64_t ignored = kStreamSuccess;
   uint64_t& status = stream_status != nullptr ? *stream_status : ignored;
   status = kStreamSuccess;
@@ -40,35 +198,7 @@ size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* st
   status = stream->ops->get_position(stream->handle, &line_start);
   if (status != kStreamSuccess) return 0;
 
-  // The chunk never exceeds 81 characters of 2 bytes, so it can live on the stack.
-  uint8_t chunk[kChunkCharacters * 2];
-  const size_t chunk_characters = capacity < kChunkCharacters ? capacity : kChunkCharacters;
-  const size_t limit = capacity - 1;
-  size_t count = 0;
-  bool line_feed_found = false;
-
-  while (!line_feed_found && count < limit) {
-    size_t wanted = chunk_characters - 1;
-    if (limit - count < wanted) wanted = limit - count;
-    size_t got = wanted * width;
-    status = stream->ops->read(stream->handle, chunk, &got);
-    if (status != kStreamSuccess || got == 0) break;
-
-    size_t consumed = got;
-    size_t line_feed = find_line_feed(chunk, got / width, width);
-    if (line_feed < got / width) {
-      line_feed_found = true;
-      consumed = (line_feed + 1) * width;
-      // Step back over what was read past the line feed.
-      if (consumed != got) {
-        status = stream->ops->set_position(stream->handle, line_start + count * width + consumed);
-      }
-    }
-    for (size_t i = 0; i < consumed / width; ++i) buffer[count + i] = static_cast<char>(chunk[i * width]);
-    count += consumed / width;
-  }
-
-  if (count == 0) return 0;
-  buffer[count] = '\0';
-  return count;
+  const size_t limit = smaller(capacity, kLineBufferSize) - 1;
+  return text_is_8bit ? read_line_of<1>(buffer, limit, stream, line_start, &status)
+                      : read_line_of<2>(buffer, limit, stream, line_start, &status);
 }

@@ -2,15 +2,10 @@
 
 #include "line_reader.h"
 #include "run_state.h"
+#include "text_util.h"
 #include "vocabulary.h"
 
 namespace {
-
-constexpr size_t constant_length(const char* text) {
-  size_t length = 0;
-  while (text[length] != '\0') ++length;
-  return length;
-}
 
 constexpr const char* constant_section_name(uint8_t type) {
   for (const SectionRow& row : SectionTable) {
@@ -26,9 +21,9 @@ constexpr size_t longest_record_text() {
   for (const FieldRow& row : FieldTable) {
     if (row.type == kNoSectionType) break;
     // "(/", the code, ")" and the two quotes leave the rest of the line to the value.
-    const size_t value = (kLineBufferSize - 1) - (3 + constant_length(row.code)) - 2;
-    const size_t header = constant_length(constant_section_name(row.type)) + 4;  // "[" "]\r\n"
-    const size_t record = header + constant_length(row.key) + 3 + 2 * value + 2;  // " = " "\r\n"
+    const size_t value = (kLineBufferSize - 1) - (3 + text_length(row.code)) - 2;
+    const size_t header = text_length(constant_section_name(row.type)) + 4;  // "[" "]\r\n"
+    const size_t record = header + text_length(row.key) + 3 + 2 * value + 2;  // " = " "\r\n"
     if (record > longest) longest = record;
   }
   return longest;

@@ -10,12 +10,6 @@ char fold_ascii(char c) {
 
 }  // namespace
 
-size_t text_length(const char* text) {
-  size_t length = 0;
-  while (text[length] != '\0') ++length;
-  return length;
-}
-
 bool text_equal_ignoring_case(const char* left, const char* right) {
   for (; *left != '\0' || *right != '\0'; ++left, ++right) {
     if (fold_ascii(*left) != fold_ascii(*right)) return false;
@@ -23,29 +17,21 @@ bool text_equal_ignoring_case(const char* left, const char* right) {
   return true;
 }
 
-char* find_first_char(char* text, char wanted) {
-  for (; *text != '\0'; ++text) {
-    if (*text == wanted) return text;
+size_t find_char(const char* text, size_t length, char wanted) {
+  const uint8_t c = static_cast<uint8_t>(wanted);
+  return find_either<1>(reinterpret_cast<const uint8_t*>(text), length, c, c);
+}
+
+size_t find_last_char(const char* text, size_t length, char wanted) {
+  for (size_t i = length; i > 0; --i) {
+    if (text[i - 1] == wanted) return i - 1;
   }
-  return nullptr;
+  return length;
 }
 
-char* find_last_char(char* text, char wanted) {
-  char* found = nullptr;
-  for (; *text != '\0'; ++text) {
-    if (*text == wanted) found = text;
-  }
-  return found;
-}
-
-void copy_text(char* target, const char* source, size_t count) {
-  for (size_t i = 0; i < count && source[i] != '\0'; ++i) target[i] = source[i];
-}
-
-char* duplicate_text(const char* text) {
-  size_t length = text_length(text);
+char* duplicate_text(const char* text, size_t length) {
   char* copy = static_cast<char*>(alloc_zeroed(length + 1));
   if (copy == nullptr) return nullptr;
-  copy_text(copy, text, length);
+  __builtin_memcpy(copy, text, length);
   return copy;
 }

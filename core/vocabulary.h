@@ -3,6 +3,7 @@
 #ifndef QORVEX_CORE_VOCABULARY_H
 #define QORVEX_CORE_VOCABULARY_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "run_state.h"
@@ -46,5 +47,11 @@ const SectionRow* find_section(uint8_t type);
 // The first FieldTable row whose code equals `code` with the ASCII letters
 // compared without regard to case, or null.
 const FieldRow* find_field(const char* code);
+
+// The same for the `length` characters at `code`.
+const FieldRow* find_field(const char* code, size_t length);
+
+// The length of the key of `row`, a FieldTable row other than the end marker.
+size_t field_key_length(const FieldRow* row);
 
 #endif  // QORVEX_CORE_VOCABULARY_H

@@ -12,6 +12,7 @@
 #include "line_reader.h"
 #include "qorvex_version.h"
 #include "run_state.h"
+#include "runtime_binding.h"
 #include "same_file.h"
 #include "stdio_binding.h"
 #include "text_util.h"
@@ -44,6 +45,11 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   // Static: each holds a read-ahead window too large for a small stack.
   static StdioFile dump;
   static StdioFile vkf;
+  // The binding reads ahead and gathers writes in windows of its own: the
+  // FILEs' buffers would only copy every byte once more and split each
+  // window into two system calls.
+  setvbuf(dump_file, nullptr, _IONBF, 0);
+  setvbuf(vkf_file, nullptr, _IONBF, 0);
   CoreStream dump_stream = make_stdio_stream(&dump, dump_file);
   CoreStream vkf_stream = make_stdio_stream(&vkf, vkf_file);
   ConsoleOps console = make_stdio_console();
@@ -53,6 +59,7 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   // flushed: either way the VKF file is incomplete and must not pass as done.
   // So is a file from which a record was dropped for lack of memory.
   bool write_failed = run.write_status != kStreamSuccess;
+  if (flush_stdio_stream(&vkf) != kStreamSuccess) write_failed = true;
   if (fflush(vkf_file) != 0) write_failed = true;
   if (write_failed) {
     printf("Error, Can not write the file [%s]!\r\n", vkf_name);
@@ -96,6 +103,7 @@ int main(int argc, char** argv) {
   }
 
   free(line_buffer);
+  release_kept_blocks();
   if (dump != nullptr) fclose(dump);
   if (vkf != nullptr && fclose(vkf) != 0 && result == kExitSuccess) {
     printf("Error, Can not write the file [%s]!\r\n", vkf_name);

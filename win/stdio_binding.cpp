@@ -11,32 +11,60 @@ namespace {
 uint64_t failure_status() { return errno != 0 ? static_cast<uint64_t>(errno) : EIO; }
 
 uint64_t current_position(const StdioFile* stream) {
-  return stream->window_start + stream->window_offset;
+  return stream->window_start + stream->window_offset + stream->unwritten;
 }
 
 // Moves the FILE by `distance` bytes from where it stands, in steps that fit
-// the runtime's long offsets (32 bits on Windows).
+// the runtime's long offsets (32 bits on Windows). Seeks at least once, since
+// the runtime needs a seek between reading and writing a FILE.
 uint64_t seek_relative(FILE* file, int64_t distance) {
-  while (distance != 0) {
+  do {
     long step = distance > LONG_MAX   ? LONG_MAX
                 : distance < LONG_MIN ? LONG_MIN
                                       : static_cast<long>(distance);
     errno = 0;
     if (fseek(file, step, SEEK_CUR) != 0) return failure_status();
     distance -= step;
-  }
+  } while (distance != 0);
+  return kStreamSuccess;
+}
+
+// Reads at most `size` bytes at the FILE's position into `target` and
+// moves the exhausted window to them; `got` receives how many arrived.
+uint64_t read_file(StdioFile* stream, uint8_t* target, size_t size, size_t* got) {
+  stream->window_start += stream->window_length;
+  stream->window_length = 0;
+  stream->window_offset = 0;
+  stream->read_last = true;
+  errno = 0;
+  *got = fread(target, 1, size, stream->file);
+  if (*got == 0 && ferror(stream->file)) return failure_status();
   return kStreamSuccess;
 }
 
 // Replaces the exhausted window by the next block of the file.
 uint64_t refill_window(StdioFile* stream) {
-  stream->window_start += stream->window_length;
+  size_t got = 0;
+  uint64_t status = read_file(stream, stream->read_ahead, kReadAheadSize, &got);
+  stream->window_length = got;
+  return status;
+}
+
+// Moves the FILE to `position` and empties the window, which holds no
+// written bytes.
+uint64_t move_file(StdioFile* stream, uint64_t position) {
+  uint64_t file_position = stream->window_start + stream->window_length;
+  uint64_t status = kStreamSuccess;
+  if (position == 0) {
+    rewind(stream->file);
+  } else {
+    status = seek_relative(stream->file, static_cast<int64_t>(position - file_position));
+  }
+  if (status != kStreamSuccess) return status;
+  stream->window_start = position;
   stream->window_length = 0;
   stream->window_offset = 0;
-  errno = 0;
-  size_t got = fread(stream->read_ahead, 1, kReadAheadSize, stream->file);
-  stream->window_length = got;
-  if (got == 0 && ferror(stream->file)) return failure_status();
+  stream->read_last = false;
   return kStreamSuccess;
 }
 
@@ -44,8 +72,18 @@ uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
   uint8_t* target = static_cast<uint8_t*>(buffer);
   size_t done = 0;
-  uint64_t status = kStreamSuccess;
-  while (done < *size) {
+  uint64_t status = flush_stdio_stream(stream);
+  while (status == kStreamSuccess && done < *size) {
+    if (stream->window_offset == stream->window_length && *size - done >= kReadAheadSize / 2) {
+      // A large read goes straight to the caller: through the window its
+      // bytes would only be copied once more.
+      size_t got = 0;
+      status = read_file(stream, target + done, *size - done, &got);
+      stream->window_start += got;
+      done += got;
+      if (got == 0) break;
+      continue;
+    }
     if (stream->window_offset == stream->window_length) {
       status = refill_window(stream);
       if (stream->window_length == 0) break;
@@ -69,34 +107,37 @@ uint64_t stdio_get_position(void* handle, uint64_t* position) {
 
 uint64_t stdio_set_position(void* handle, uint64_t position) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
+  uint64_t status = flush_stdio_stream(stream);
+  if (status != kStreamSuccess) return status;
   if (position >= stream->window_start &&
       position - stream->window_start <= stream->window_length) {
     stream->window_offset = static_cast<size_t>(position - stream->window_start);
     return kStreamSuccess;
   }
-  uint64_t file_position = stream->window_start + stream->window_length;
-  uint64_t status = kStreamSuccess;
-  if (position == 0) {
-    rewind(stream->file);
-  } else {
-    status = seek_relative(stream->file, static_cast<int64_t>(position - file_position));
-  }
-  if (status != kStreamSuccess) return status;
-  stream->window_start = position;
-  stream->window_length = 0;
-  stream->window_offset = 0;
-  return kStreamSuccess;
+  return move_file(stream, position);
 }
 
 uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
-  errno = 0;
-  if (*size != 0 && fwrite(buffer, *size, 1, stream->file) != 1) {
-    *size = 0;
-    return failure_status();
+  const size_t count = *size;
+  *size = 0;
+  // The FILE stands where the last read left it, beyond the position when
+  // bytes were read ahead: it goes to the position first.
+  uint64_t status = stream->read_last ? move_file(stream, current_position(stream)) : kStreamSuccess;
+  if (status == kStreamSuccess && stream->unwritten + count > kReadAheadSize) {
+    status = flush_stdio_stream(stream);
   }
-  // A written stream keeps an empty window that simply moves along.
-  stream->window_start += *size;
+  if (status != kStreamSuccess) return status;
+  if (count >= kReadAheadSize) {
+    // Too large for the window: straight to the FILE.
+    errno = 0;
+    if (fwrite(buffer, count, 1, stream->file) != 1) return failure_status();
+    stream->window_start += count;
+  } else {
+    memcpy(stream->read_ahead + stream->unwritten, buffer, count);
+    stream->unwritten += count;
+  }
+  *size = count;
   return kStreamSuccess;
 }
 
@@ -119,7 +160,21 @@ CoreStream make_stdio_stream(StdioFile* stream, FILE* file) {
   stream->window_start = 0;
   stream->window_length = 0;
   stream->window_offset = 0;
+  stream->unwritten = 0;
+  stream->read_last = false;
   return CoreStream{&kStdioStreamOps, stream};
+}
+
+uint64_t flush_stdio_stream(StdioFile* stream) {
+  const size_t count = stream->unwritten;
+  if (count == 0) return kStreamSuccess;
+  // The bytes count as written whatever the outcome: a failure is reported,
+  // and where a failed write leaves the FILE is up to the runtime.
+  stream->unwritten = 0;
+  stream->window_start += count;
+  errno = 0;
+  if (fwrite(stream->read_ahead, count, 1, stream->file) != 1) return failure_status();
+  return kStreamSuccess;
 }
 
 ConsoleOps make_stdio_console() {

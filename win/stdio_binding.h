@@ -9,27 +9,40 @@
 
 #include "binding.h"
 
-// An open FILE together with its byte position and a read-ahead window.
+// An open FILE together with its byte position and a window of its bytes.
 //
-// The dump is read 80 characters at a time and stepped back to just after
-// each line feed. Asked of the runtime, that costs a position query and a
-// seek (each a system call) per line, which dominated the run time. So the
-// binding reads ahead in large blocks, counts the position itself and moves
-// inside the block it holds; only a move outside it reaches the runtime.
-// Every read, write and seek goes through the binding, so the count is exact.
+// Read: the core reads the dump in blocks and, through read_line, steps
+// back to just after a line feed. Asked of the runtime, positions and seeks
+// are system calls, so the binding reads ahead in large blocks, counts the
+// position itself and moves inside the block it holds; only a move outside
+// it reaches the runtime. A read of half a window or more, with nothing read
+// ahead, goes straight into the caller's buffer. Every read, write and seek
+// goes through the binding, so the count is exact.
+//
+// Write: the core writes one record at a time. The binding gathers the
+// records in the window and hands the runtime a whole window at once, which
+// saves a runtime call per record and makes the system calls few and large.
+// A failure of the runtime shows up in the write that hands the window on,
+// or in flush_stdio_stream.
 constexpr size_t kReadAheadSize = 32 * 1024;
 
 struct StdioFile {
   FILE* file;
   uint64_t window_start;  // Position of read_ahead[0]; the FILE stands at its end.
-  size_t window_length;   // Valid bytes in read_ahead.
-  size_t window_offset;   // Current position inside the window.
+  size_t window_length;   // Valid bytes read ahead into the window.
+  size_t window_offset;   // Current position inside the bytes read ahead.
+  size_t unwritten;       // Bytes written into the window, not yet handed to the FILE.
+  bool read_last;         // The FILE was read last: a write must seek first.
   uint8_t read_ahead[kReadAheadSize];
 };
 
 // Sets `stream` up for `file`, which must be positioned at byte 0 (freshly
 // opened), and returns the core's view of it.
 CoreStream make_stdio_stream(StdioFile* stream, FILE* file);
+
+// Hands the bytes written into the window to the FILE (which still buffers
+// them: fflush follows). Returns kStreamSuccess or the runtime's failure.
+uint64_t flush_stdio_stream(StdioFile* stream);
 
 // Console callbacks that print the run's messages to standard output.
 ConsoleOps make_stdio_console();

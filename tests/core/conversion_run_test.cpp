@@ -204,18 +204,20 @@ TEST_F(ConversionRunTest, RecordThatCannotBeFormattedKeepsItsHeaderOwed) {
 }
 
 // A dump that cannot be read to its end ends the run there: no line read in
-// part is converted, and nothing says "done".
+// part is converted, and nothing says "done". Read 1 takes the first two
+// bytes, read 2 the first window, and read 3 fails: it would bring the
+// second field line, which starts at the window's end or crosses it.
 TEST_F(ConversionRunTest, ReadErrorInTheMiddleStopsTheRun) {
-  const std::string bytes = std::string("(/SM)x \"first\"\n") + "(/SP)x \"" + std::string(100, 'p') + "\"\n";
-  // Read 3 starts the second line, read 4 would end it.
-  for (size_t failing : {3, 4}) {
-    SCOPED_TRACE(failing);
+  const std::string first = "(/SM)x \"first\"\n";
+  const std::string second = "(/SP)x \"" + std::string(100, 'p') + "\"\n";
+  for (size_t second_start : {kReadWindowSize, kReadWindowSize - 20}) {
+    SCOPED_TRACE(second_start);
     reset_run_state();
     vkf = MemoryStream();
     dump = MemoryStream();
     console.text.clear();
-    dump.failing_read = failing;
-    RunResult result = convert(bytes);
+    dump.failing_read = 3;
+    RunResult result = convert(first + std::string(second_start - first.size(), '\n') + second);
     EXPECT_EQ(result.outcome, RunReadError);
     EXPECT_EQ(result.read_status, dump.read_error);
     EXPECT_EQ(vkf.data, "[System]\r\nManufacturer = first\r\n");

@@ -1,6 +1,7 @@
 #include "dump_parser.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <string>
 
@@ -131,6 +132,7 @@ TEST(VocabularyTest, EveryFieldIsFoundByItsCodeInEitherCase) {
     for (char& ch : lower) ch = static_cast<char>(ch - 'A' + 'a');
     EXPECT_EQ(find_field(row->code), row);
     EXPECT_EQ(find_field(lower.c_str()), row);
+    EXPECT_EQ(field_key_length(row), strlen(row->key));
     ASSERT_NE(find_section(row->type), nullptr) << row->code;
   }
   EXPECT_EQ(find_field("IVNX"), nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,100 @@ TEST_F(LineReaderTest, RefusesWhatItCannotUse) {
   EXPECT_EQ(read_line(buffer, 256, &stream, &status), 0u);
   EXPECT_NE(status, kStreamSuccess);
   EXPECT_EQ(file.reads, 0u);
+}
+
+// Text that tries the reading rules: lines of 0 to 600 characters, NUL
+// characters, carriage returns, and in UTF-16LE characters whose low byte is
+// a line feed or NUL without being one.
+std::string random_text(size_t size, unsigned seed, bool wide) {
+  std::mt19937 random(seed);
+  const char16_t pieces[] = {u'a', u'"', u' ', u'\r', u'\0', u'\u010a', u'\u0100', u'\u0141'};
+  std::string text;
+  while (text.size() < size) {
+    const size_t length = random() % 600;
+    for (size_t i = 0; i < length; ++i) {
+      const char16_t c = random() % 4 != 0 ? u'x' : pieces[random() % (wide ? 8 : 5)];
+      text += static_cast<char>(c & 0xFF);
+      if (wide) text += static_cast<char>(c >> 8);
+    }
+    text += wide ? std::string("\n\0", 2) : "\n";
+  }
+  // Sometimes a last line without line feed, in UTF-16LE with an odd byte.
+  if (seed % 2 == 0) text += wide ? "q" : "tail";
+  return text;
+}
+
+// The run's reader goes through a window of the dump, read_line request by
+// request: both must give the same lines, also where lines cross windows.
+TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
+  for (unsigned seed = 0; seed < 8; ++seed) {
+    const bool wide = seed % 4 >= 2;
+    SCOPED_TRACE(testing::Message() << "seed " << seed << (wide ? " UTF-16LE" : " 8-bit"));
+    text_is_8bit = !wide;
+    const std::string text = random_text(40 * kSmallestReadWindow, seed, wide);
+    MemoryStream expected_file(text), actual_file(text);
+    CoreStream expected = expected_file.stream();
+    CoreStream actual = actual_file.stream();
+    // The smallest window, so that many lines cross window ends.
+    uint8_t window[kSmallestReadWindow];
+    LineReader reader;
+    start_line_reader(&reader, &actual, window, sizeof(window));
+    char want[kLineBufferSize], buffer[kLineBufferSize];
+    for (size_t number = 0;; ++number) {
+      SCOPED_TRACE(testing::Message() << "line " << number);
+      memset(want, 0, sizeof(want));
+      memset(buffer, '#', sizeof(buffer));
+      uint64_t status = 1;
+      const size_t count = read_line(want, sizeof(want), &expected);
+      const DumpLine line = next_line(&reader, buffer, &status);
+      ASSERT_EQ(line.characters, count);
+      ASSERT_EQ(status, kStreamSuccess);
+      if (count == 0) break;
+      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+      ASSERT_EQ(line.text_length, strlen(want));
+      // A narrowed line is NUL-terminated, and nothing after it is touched.
+      if (wide) {
+        ASSERT_EQ(buffer[count], '\0');
+        const size_t rest = sizeof(buffer) - count - 1;
+        ASSERT_EQ(std::string(buffer + count + 1, rest), std::string(rest, '#'));
+      }
+    }
+    EXPECT_LE(actual_file.reads, text.size() / (kSmallestReadWindow / 4) + 2);
+  }
+}
+
+// A stream may deliver less than asked, even an odd number of bytes of
+// UTF-16LE text: both readers keep what arrived and give the same lines.
+TEST_F(LineReaderTest, ShortReadsGiveTheSameLines) {
+  for (bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "UTF-16LE" : "8-bit");
+    text_is_8bit = !wide;
+    const std::string text = random_text(8 * kSmallestReadWindow, 3, wide);
+    MemoryStream whole(text), pieces(text), window_pieces(text);
+    pieces.read_limit = 3;
+    window_pieces.read_limit = 3;
+    CoreStream expected = whole.stream();
+    CoreStream actual = pieces.stream();
+    CoreStream windowed = window_pieces.stream();
+    uint8_t window[kSmallestReadWindow];
+    LineReader reader;
+    start_line_reader(&reader, &windowed, window, sizeof(window));
+    char want[kLineBufferSize], got[kLineBufferSize], buffer[kLineBufferSize];
+    for (size_t number = 0;; ++number) {
+      SCOPED_TRACE(testing::Message() << "line " << number);
+      memset(want, 0, sizeof(want));
+      memset(got, 0, sizeof(got));
+      uint64_t status = 1;
+      const size_t count = read_line(want, sizeof(want), &expected);
+      ASSERT_EQ(read_line(got, sizeof(got), &actual), count);
+      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0);
+      const DumpLine line = next_line(&reader, buffer, &status);
+      ASSERT_EQ(status, kStreamSuccess);
+      ASSERT_EQ(line.characters, count);
+      if (count == 0) break;
+      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+    }
+  }
 }
 
 TEST_F(LineReaderTest, SmallCapacityReadsSmallPieces) {

@@ -1,5 +1,6 @@
-// The stdio binding counts positions itself and serves reads from its own
-// read-ahead window; these tests hold it to what a plain stream would do.
+// The stdio binding counts positions itself, serves reads from its own
+// read-ahead window and gathers writes in it; these tests hold it to what a
+// plain stream would do.
 #include "stdio_binding.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,33 @@ TEST_F(StdioBindingTest, SeeksOutsideTheWindowReachTheFile) {
   EXPECT_EQ(size, 0u);
 }
 
+// Small reads come from the window, reads of half a window or more straight
+// from the file; mixed with moves they must all give the file's bytes and
+// positions.
+TEST_F(StdioBindingTest, ReadsOfEverySizeAndMovesMatchTheFile) {
+  std::mt19937 random(11);
+  std::string bytes;
+  for (size_t i = 0; i < 5 * kReadAheadSize; ++i) bytes += static_cast<char>(random());
+  CoreStream stream = open_with(bytes);
+  std::vector<char> buffer(2 * kReadAheadSize);
+  uint64_t position = 0;
+  for (int step = 0; step < 300; ++step) {
+    SCOPED_TRACE(step);
+    if (random() % 5 == 0) {
+      position = random() % (bytes.size() + 1);
+      ASSERT_EQ(stream.ops->set_position(stream.handle, position), kStreamSuccess);
+    }
+    const size_t sizes[] = {1, 80, kReadAheadSize / 2 - 1, kReadAheadSize / 2, kReadAheadSize + 7};
+    size_t size = sizes[random() % 5];
+    ASSERT_EQ(stream.ops->read(stream.handle, buffer.data(), &size), kStreamSuccess);
+    ASSERT_EQ(std::string(buffer.data(), size), bytes.substr(position, size));
+    position += size;
+    uint64_t reported = 0;
+    stream.ops->get_position(stream.handle, &reported);
+    ASSERT_EQ(reported, position);
+  }
+}
+
 TEST_F(StdioBindingTest, WritesMoveThePosition) {
   CoreStream stream = open_with("");
   size_t size = 5;
@@ -115,6 +143,94 @@ TEST_F(StdioBindingTest, FullDeviceFailsTheWriteOrItsFlush) {
   uint64_t status = stream.ops->write(stream.handle, block.data(), &size);
   EXPECT_NE(status, kStreamSuccess);
   EXPECT_EQ(size, 0u);
+  fclose(full);
+}
+
+std::string file_contents(FILE* file) {
+  fflush(file);
+  rewind(file);
+  std::string bytes;
+  char block[4096];
+  for (size_t got; (got = fread(block, 1, sizeof(block), file)) != 0;) bytes.append(block, got);
+  return bytes;
+}
+
+// Writes of every size up to more than a window, and one larger than the
+// window in the middle, reach the file whole and in order.
+TEST_F(StdioBindingTest, WritesReachTheFileWholeAndInOrder) {
+  CoreStream stream = open_with("");
+  std::mt19937 random(7);
+  std::string expected;
+  while (expected.size() < 3 * kReadAheadSize) {
+    const size_t length = expected.size() == kReadAheadSize ? kReadAheadSize + 10 : random() % 700;
+    std::string piece(length, static_cast<char>('a' + expected.size() % 26));
+    size_t size = piece.size();
+    ASSERT_EQ(stream.ops->write(stream.handle, piece.data(), &size), kStreamSuccess);
+    ASSERT_EQ(size, piece.size());
+    expected += piece;
+    uint64_t position = 0;
+    stream.ops->get_position(stream.handle, &position);
+    ASSERT_EQ(position, expected.size());
+  }
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  EXPECT_EQ(file_contents(file), expected);
+}
+
+// Reading or moving hands the written bytes on first, so none is lost.
+TEST_F(StdioBindingTest, ReadAfterWriteSeesTheWrittenBytes) {
+  CoreStream stream = open_with("");
+  size_t size = 11;
+  ASSERT_EQ(stream.ops->write(stream.handle, "hello world", &size), kStreamSuccess);
+  ASSERT_EQ(stream.ops->set_position(stream.handle, 6), kStreamSuccess);
+  char buffer[8] = {};
+  size = 5;
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+  EXPECT_EQ(std::string(buffer, size), "world");
+}
+
+// The window holds bytes read ahead of the position; a write goes to the
+// position, not to where the read-ahead left the FILE.
+TEST_F(StdioBindingTest, WriteAfterReadGoesToThePosition) {
+  CoreStream stream = open_with("abcdef");
+  char buffer[2];
+  size_t size = sizeof(buffer);
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer, &size), kStreamSuccess);
+  size = 2;
+  ASSERT_EQ(stream.ops->write(stream.handle, "XY", &size), kStreamSuccess);
+  uint64_t position = 0;
+  stream.ops->get_position(stream.handle, &position);
+  EXPECT_EQ(position, 4u);
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  EXPECT_EQ(file_contents(file), "abXYef");
+}
+
+// A large read goes past the window straight into the caller's buffer; a
+// write after it still lands at the position.
+TEST_F(StdioBindingTest, WriteAfterALargeReadGoesToThePosition) {
+  std::string bytes(3 * kReadAheadSize, 'r');
+  CoreStream stream = open_with(bytes);
+  // Not a whole number of the FILE's blocks: the FILE reads ahead itself.
+  const size_t large = kReadAheadSize - 100;
+  std::vector<char> buffer(large);
+  size_t size = buffer.size();
+  ASSERT_EQ(stream.ops->read(stream.handle, buffer.data(), &size), kStreamSuccess);
+  ASSERT_EQ(size, large);
+  size = 2;
+  ASSERT_EQ(stream.ops->write(stream.handle, "XY", &size), kStreamSuccess);
+  ASSERT_EQ(flush_stdio_stream(&stdio), kStreamSuccess);
+  bytes.replace(large, 2, "XY");
+  EXPECT_EQ(file_contents(file), bytes);
+}
+
+TEST_F(StdioBindingTest, FullDeviceFailsTheFlushOfSmallWrites) {
+  FILE* full = fopen("/dev/full", "wb+");
+  if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
+  StdioFile target;
+  CoreStream stream = make_stdio_stream(&target, full);
+  size_t size = 5;
+  EXPECT_EQ(stream.ops->write(stream.handle, "hello", &size), kStreamSuccess);
+  // The FILE may buffer the bytes once more: then its own flush fails.
+  EXPECT_TRUE(flush_stdio_stream(&target) != kStreamSuccess || fflush(full) != 0);
   fclose(full);
 }
 

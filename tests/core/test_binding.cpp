@@ -25,6 +25,7 @@ uint64_t memory_read(void* handle, void* buffer, size_t* size) {
   }
   size_t left = s->position < s->data.size() ? s->data.size() - s->position : 0;
   *size = std::min(*size, left);
+  if (s->read_limit != 0) *size = std::min(*size, s->read_limit);
   memcpy(buffer, s->data.data() + s->position, *size);
   s->position += *size;
   return kStreamSuccess;

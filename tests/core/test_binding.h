@@ -37,6 +37,8 @@ class MemoryStream {
 
   // Injection: the read with this 1-based number fails with read_error.
   size_t failing_read = 0;
+  // Injection: no read delivers more than this many bytes (0: no limit).
+  size_t read_limit = 0;
   uint64_t read_error = 0x8000000000000007ull;
   // Injection: writes with these 1-based numbers fail (nothing stored).
   std::vector<size_t> failing_writes;
