@@ -57,7 +57,6 @@ struct ConsoleOps {
 // zero bytes or null; release_memory accepts null.
 void* alloc_zeroed(size_t size);
 void release_memory(void* block);
-void clear_memory(void* block, size_t size);
 
 // Formats one VKF record into `buffer`: "[section]\r\nkey = value\r\n", or
 // "key = value\r\n" when `section` is null, and a terminating NUL. Returns

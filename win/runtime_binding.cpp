@@ -86,8 +86,6 @@ void release_kept_blocks() {
   }
 }
 
-void clear_memory(void* block, size_t size) { memset(block, 0, size); }
-
 // Produces exactly what snprintf does with "[%s]\r\n%s = %s\r\n" (or
 // "%s = %s\r\n" without a section) without the cost of parsing the format
 // for every record; a text that does not fit gives 0 and an empty buffer.

@@ -14,8 +14,6 @@ void release_memory(void* block) {
   if (block != nullptr) AppBootServices->FreePool(block);
 }
 
-void clear_memory(void* block, size_t size) { AppBootServices->SetMem(block, size, 0); }
-
 // LibFormatAscii gives 0 when its run had no memory; a text that filled the
 // buffer may have been cut, and a record is written whole or not at all.
 size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key, const char* value) {

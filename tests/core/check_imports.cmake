@@ -1,7 +1,7 @@
 # Fails when the freestanding core objects need any symbol that neither
 # they define nor the front ends bind.
 cmake_policy(SET CMP0057 NEW)
-set(allowed alloc_zeroed release_memory clear_memory format_vkf_text memset memcpy memmove)
+set(allowed alloc_zeroed release_memory format_vkf_text memset memcpy memmove)
 execute_process(COMMAND ${NM} --extern-only --defined-only --just-symbol-name ${OBJECTS}
                 OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

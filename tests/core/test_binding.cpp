@@ -94,8 +94,6 @@ void release_memory(void* block) {
   free(block);
 }
 
-void clear_memory(void* block, size_t size) { memset(block, 0, size); }
-
 size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
                        const char* value) {
   if (format_fail_countdown != 0 && --format_fail_countdown == 0) {
