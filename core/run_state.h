@@ -10,12 +10,10 @@ constexpr uint8_t kNoSectionType = 255;
 // True while the dump is read as 8-bit text, false for UTF-16LE. Set by the
 // run from the dump's first two bytes, read by the line reader.
 extern bool text_is_8bit;
-// Set by the front end: the run prints nothing at all.
-extern bool quiet;
 // Type of the last section header written to the VKF file.
 extern uint8_t last_written_type;
 
-// Puts the three values back to their state before a run. Production code
+// Puts the two values back to their state before a run. Production code
 // never calls it (one run per process); tests do between cases.
 void reset_run_state();
 

@@ -11,7 +11,6 @@
 #include "conversion_run.h"
 #include "line_reader.h"
 #include "qorvex_version.h"
-#include "run_state.h"
 #include "runtime_binding.h"
 #include "same_file.h"
 #include "stdio_binding.h"
@@ -26,7 +25,12 @@ constexpr int kVersionPatch = QORVEX_VERSION_PATCH;
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
+// The messages, each written in one place.
+void print_banner() { printf("QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch); }
+void print_names_missing() { printf("Error, Please specify the name of SMBIOS file and VKF file!\r\n"); }
+void print_memory_error() { printf("Error, memory allocation failed\r\n"); }
 void print_open_error(const char* name) { printf("Error, Can not open the file [%s]!\r\n", name); }
+void print_write_error(const char* name) { printf("Error, Can not write the file [%s]!\r\n", name); }
 
 // "/q" counts only as the third of exactly three arguments.
 bool quiet_switch_given(int argc, char** argv) {
@@ -41,7 +45,7 @@ FILE* open_vkf(const char* name, FILE* dump) {
 }
 
 // Converts the open dump into the VKF file; returns the exit code.
-int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_buffer) {
+int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_buffer, bool quiet) {
   // Static: each holds a read-ahead window too large for a small stack.
   static StdioFile dump;
   static StdioFile vkf;
@@ -62,52 +66,55 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   if (flush_stdio_stream(&vkf) != kStreamSuccess) write_failed = true;
   if (fflush(vkf_file) != 0) write_failed = true;
   if (write_failed) {
-    printf("Error, Can not write the file [%s]!\r\n", vkf_name);
+    print_write_error(vkf_name);
   } else if (run.records_lost) {
-    printf("Error, memory allocation failed\r\n");
+    print_memory_error();
   }
   bool complete = run.outcome == RunCompleted && !write_failed && !run.records_lost;
   return complete ? kExitSuccess : kExitFailure;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  quiet = quiet_switch_given(argc, argv);
-  if (!quiet) {
-    printf("QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
-    if (argc < 3) {
-      printf("Error, Please specify the name of SMBIOS file and VKF file!\r\n");
-      return kExitFailure;
-    }
-  }
-  const char* dump_name = argv[1];
-  const char* vkf_name = argv[2];
-
-  char* line_buffer = static_cast<char*>(malloc(kLineBufferSize));
-  if (line_buffer == nullptr) {
-    printf("Error, memory allocation failed\r\n");
-    return kExitFailure;
-  }
-  memset(line_buffer, 0, kLineBufferSize);
-
-  int result = kExitFailure;
-  FILE* vkf = nullptr;
+// Opens both files and converts; returns the exit code. The VKF file is
+// opened only once the dump is, and never when its name is the dump itself.
+int open_and_convert(const char* dump_name, const char* vkf_name, char* line_buffer, bool quiet) {
   FILE* dump = fopen(dump_name, "rb");
   if (dump == nullptr) {
     print_open_error(dump_name);
-  } else if ((vkf = open_vkf(vkf_name, dump)) == nullptr) {
-    print_open_error(vkf_name);
-  } else {
-    result = convert(dump, vkf, vkf_name, line_buffer);
+    return kExitFailure;
   }
-
-  free(line_buffer);
+  FILE* vkf = open_vkf(vkf_name, dump);
+  if (vkf == nullptr) {
+    print_open_error(vkf_name);
+    fclose(dump);
+    return kExitFailure;
+  }
+  int result = convert(dump, vkf, vkf_name, line_buffer, quiet);
   release_kept_blocks();
-  if (dump != nullptr) fclose(dump);
-  if (vkf != nullptr && fclose(vkf) != 0 && result == kExitSuccess) {
-    printf("Error, Can not write the file [%s]!\r\n", vkf_name);
+  fclose(dump);
+  if (fclose(vkf) != 0 && result == kExitSuccess) {
+    print_write_error(vkf_name);
     result = kExitFailure;
   }
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quiet = quiet_switch_given(argc, argv);
+  if (!quiet) print_banner();
+  // Quiet takes three arguments, so only a run with the banner can lack names.
+  if (argc < 3) {
+    print_names_missing();
+    return kExitFailure;
+  }
+  char* line_buffer = static_cast<char*>(malloc(kLineBufferSize));
+  if (line_buffer == nullptr) {
+    print_memory_error();
+    return kExitFailure;
+  }
+  memset(line_buffer, 0, kLineBufferSize);
+  int result = open_and_convert(argv[1], argv[2], line_buffer, quiet);
+  free(line_buffer);
   return result;
 }

@@ -33,6 +33,7 @@ struct AppRun {
   char* LineBuffer;
   EFI_FILE_PROTOCOL* Dump;
   EFI_FILE_PROTOCOL* Vkf;
+  bool Quiet;  // "/q": the banner and the run's lines are not printed
 };
 
 struct FlagMessage {
@@ -74,8 +75,8 @@ bool QueryPlainFile(EFI_FILE_PROTOCOL* File, UINT64* Size) {
 EFI_STATUS ReadCommandLine(AppRun* Run) {
   FlagCheckResult result = LibCheckFlags(LibShellInterface, AppFlagTable, &Run->Package, &Run->Useful);
   if (result != FlagCheckOk) return FlagError(result, Run->Useful);
-  if (LibFindFlag(&Run->Package, u"/q") != nullptr) quiet = true;
-  if (!quiet) LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
+  Run->Quiet = LibFindFlag(&Run->Package, u"/q") != nullptr;
+  if (!Run->Quiet) LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
   if (Run->Package.ArgCount < 2) {
     PrintMessageByToken(TokenMissingFileNames, AppHiiHandle);
     return EFI_INVALID_PARAMETER;
@@ -144,7 +145,7 @@ EFI_STATUS Convert(AppRun* Run) {
   CoreStream dump = MakeFileStream(Run->Dump);
   CoreStream vkf = MakeFileStream(Run->Vkf);
   ConsoleOps console = MakeShellConsole();
-  RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, quiet, &console);
+  RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, Run->Quiet, &console);
   if (result.outcome == RunReadError) return result.read_status;
   if (result.outcome == RunDumpTooShort) return EFI_ABORTED;
   if (result.write_status != kStreamSuccess) return result.write_status;
