@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AppStateReset.h"
 #include "FakeHii.h"
 #include "FirmwareTest.h"
 #include "HiiSupport.h"
@@ -16,15 +17,7 @@ namespace {
 using fake::FakeHii;
 using fake::FirmwareTest;
 
-void ResetHiiState() {
-  LibHiiDatabase = nullptr;
-  LibHiiString = nullptr;
-  LibHiiProtocolsFound = FALSE;
-  LibAppStringsRegistered = FALSE;
-  LibAppStringsHandle = nullptr;
-  AppHiiHandle = nullptr;
-}
-QORVEX_FAKE_STATE_RESET(ResetHiiState);
+QORVEX_FAKE_STATE_RESET(ResetAppState);
 
 // The texts as the message table gives them, written out again here so that
 // the package is checked against a copy that the builder did not produce.
