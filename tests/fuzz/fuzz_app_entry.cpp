@@ -1,0 +1,199 @@
+// Fuzz target: whole runs of qorvex's entry (ShellAppEntry) on the fake
+// firmware, with the files of a small disk.
+//
+// Input: byte 0 options, byte 1 a number N, byte 2 a number M, then the
+// arguments after "qorvex", each ended by a line feed, the list ended by a
+// NUL byte (8-bit text, one unit per byte), then the old VKF file's bytes up
+// to a NUL byte, then the dump.
+//   bit 0  the shell gives information words: each argument's first byte is its word
+//   bit 1  fs0:\o.vkf exists with the old VKF bytes
+//   bit 2  "EFIDebug" enables every class of diagnostics
+//   bit 3  the file system refuses to delete files
+//   bit 4  fs0 has 16 * M bytes of free space
+//   N      the Nth pool allocation of the run fails (0: none)
+// The disk: the dump as fs0:\d.txt and fs0:\sub\longdumpname.txt, a file
+// fs0:\sub\other.txt and fs1:\d.txt; the current directory is fs0:\.
+// Invariants:
+//   * the run returns (no Exit), with no memory error;
+//   * neither copy of the dump ever changes, whatever the names;
+//   * no pool block and no file handle is left;
+//   * a run that returns EFI_SUCCESS leaves, under the VKF name (the second
+//     argument that is not empty and not a flag), exactly the VKF text that
+//     the reference rules give for the dump (a value's line-feed byte as CR
+//     LF), and no other file changed; a failed run changed at most one file.
+#include <stdint.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FakeFileSystem.h"
+#include "FakeFirmware.h"
+#include "FakeHii.h"
+#include "FakeShell.h"
+#include "FakeShellMap.h"
+#include "FileIO.h"
+#include "FuzzCheck.h"
+#include "FuzzFirmware.h"
+#include "Guids.h"
+#include "ReferenceVkf.h"
+#include "ShellApp.h"
+
+namespace {
+
+struct Scenario {
+  uint8_t Options;
+  uint8_t Failing;
+  uint8_t Space;
+  std::vector<std::u16string> Args;
+  std::vector<UINT32> Info;
+  std::string OldVkf;
+  std::string Dump;
+};
+
+Scenario Read(fuzz::InputReader& Input) {
+  Scenario s;
+  s.Options = Input.Byte();
+  s.Failing = Input.Byte();
+  s.Space = Input.Byte();
+  std::string args = Input.Until(0);
+  s.OldVkf = Input.Until(0);
+  s.Dump = Input.Rest();
+  s.Args.push_back(u"qorvex");
+  s.Info.push_back(0);
+  for (size_t start = 0; start < args.size() && s.Args.size() < 8;) {
+    size_t end = args.find('\n', start);
+    if (end == std::string::npos) end = args.size();
+    std::string arg = args.substr(start, end - start);
+    start = end + 1;
+    UINT32 info = 0;
+    if ((s.Options & 1) != 0 && !arg.empty()) {
+      info = uint8_t(arg[0]) & 0x0F;
+      arg.erase(0, 1);
+    }
+    s.Args.push_back(fuzz::Widened(arg));
+    s.Info.push_back(info);
+  }
+  if ((s.Options & 1) == 0) s.Info.clear();
+  return s;
+}
+
+// The VKF name: the second argument that is neither empty nor a flag.
+std::optional<std::u16string> VkfName(const Scenario& S) {
+  std::vector<std::u16string> plain;
+  for (size_t i = 1; i < S.Args.size(); ++i) {
+    const std::u16string& arg = S.Args[i];
+    if (arg.empty()) continue;
+    const UINT32 info = S.Info.empty() ? 0 : S.Info[i];
+    const bool quoted = ((info & ARG_IS_QUOTED) != 0 && (info & ARG_PARTIALLY_QUOTED) == 0) ||
+                        (info & (ARG_FIRST_HALF_QUOTED | ARG_FIRST_CHAR_IS_ESC)) != 0;
+    if (quoted || (arg[0] != u'-' && arg[0] != u'+' && arg[0] != u'/')) plain.push_back(arg);
+  }
+  if (plain.size() < 2) return std::nullopt;
+  return plain[1];
+}
+
+using Snapshot = std::map<std::u16string, std::string>;
+
+void Collect(const fake::FakeVolume& Volume, const std::u16string& Directory, Snapshot* Files) {
+  for (const std::u16string& name : Volume.List(Directory)) {
+    const std::u16string path = Directory + (Directory == u"\\" ? u"" : u"\\") + name;
+    const std::u16string key = u"fs" + std::u16string(1, char16_t(u'0' + Volume.Index())) + u":" + path;
+    if (Volume.IsDirectory(path)) {
+      (*Files)[key] = "<dir>";
+      Collect(Volume, path, Files);
+    } else {
+      (*Files)[key] = *Volume.ReadFile(path);
+    }
+  }
+}
+
+Snapshot Files(fake::FakeFileSystem& Fs) {
+  Snapshot files;
+  for (size_t i = 0; i < Fs.VolumeCount(); ++i) Collect(Fs.Volume(i), u"\\", &files);
+  return files;
+}
+
+size_t Changes(const Snapshot& Before, const Snapshot& After) {
+  size_t changes = 0;
+  for (const auto& [path, bytes] : Before) changes += After.count(path) == 0 || After.at(path) != bytes;
+  for (const auto& [path, bytes] : After) changes += Before.count(path) == 0;
+  return changes;
+}
+
+// The bytes of the file Name reaches, read as the application reads files.
+std::optional<std::string> ReadByName(const std::u16string& Name) {
+  EFI_FILE_PROTOCOL* file = nullptr;
+  if (EFI_ERROR(FileOpenByName(Name.c_str(), &file, EFI_FILE_MODE_READ, 0))) return std::nullopt;
+  std::string bytes;
+  for (;;) {
+    char chunk[512];
+    UINTN size = sizeof(chunk);
+    if (EFI_ERROR(FileRead(file, &size, chunk)) || size == 0) break;
+    bytes.append(chunk, size);
+  }
+  FileClose(file);
+  return bytes;
+}
+
+std::string Describe(const Scenario& S, EFI_STATUS Status) {
+  std::string text = "status " + std::to_string(Status) + ", args:";
+  for (const std::u16string& arg : S.Args) text += " [" + fuzz::Escaped(std::string(arg.begin(), arg.end())) + "]";
+  return text + "\ndump: " + fuzz::Escaped(S.Dump);
+}
+
+void Arrange(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, const Scenario& S) {
+  fake::FakeVolume& fs0 = Fs.AddVolume();
+  fs0.WriteFile(u"\\d.txt", S.Dump);
+  fs0.WriteFile(u"\\sub\\longdumpname.txt", S.Dump);
+  fs0.WriteFile(u"\\sub\\other.txt", "other");
+  if ((S.Options & 2) != 0) fs0.WriteFile(u"\\o.vkf", S.OldVkf);
+  Fs.AddVolume().WriteFile(u"\\d.txt", "on fs1");
+  if ((S.Options & 4) != 0) Fw.SetVariable(u"EFIDebug", gEfiDebugMaskVariableGuid, std::vector<UINT8>(8, 0xFF));
+  Fs.DeleteFails = (S.Options & 8) != 0;
+  if ((S.Options & 16) != 0) fs0.FreeSpace = 16 * UINT64(S.Space);
+}
+
+void RunAndCheck(fake::FakeFirmware& Fw, const Scenario& S) {
+  fake::FakeHii hii(Fw);
+  fake::FakeShell shell(Fw);
+  shell.InstallOnImage();
+  fake::FakeFileSystem fs(Fw);
+  Arrange(Fw, fs, S);
+  fake::FakeShellMap map(shell, fs);
+  const Snapshot before = Files(fs);
+  shell.SetArguments(S.Args, S.Info);
+  if (S.Failing != 0) Fw.FailAllocation(S.Failing);
+  fake::ImageRunResult run = Fw.RunImage([&] { return ShellAppEntry(Fw.ImageHandle(), Fw.SystemTable()); });
+  Fw.StopFailingAllocations();
+  const Snapshot after = Files(fs);
+
+  FUZZ_CHECK(!run.Exited, Describe(S, run.Status));
+  FUZZ_CHECK(fs.OpenHandleCount() == 0, Describe(S, run.Status));
+  FUZZ_CHECK(fs.Volume(0).ReadFile(u"\\d.txt") == S.Dump && fs.Volume(0).ReadFile(u"\\sub\\longdumpname.txt") == S.Dump,
+             "the dump changed\n" + Describe(S, run.Status));
+  if (run.Status != EFI_SUCCESS) {
+    FUZZ_CHECK(Changes(before, after) <= 1, "a failed run changed several files\n" + Describe(S, run.Status));
+    return;
+  }
+  const std::optional<std::u16string> vkfName = VkfName(S);
+  FUZZ_CHECK(vkfName.has_value(), "success without a VKF name\n" + Describe(S, run.Status));
+  const std::string expected = fuzz::ReferenceVkf(fuzz::ReferenceRecords(S.Dump), fuzz::LineFeeds::Expanded);
+  const std::optional<std::string> written = ReadByName(*vkfName);
+  FUZZ_CHECK(written == expected, "VKF " + fuzz::Escaped(written.value_or("<none>")) + "\nexpected " +
+                                      fuzz::Escaped(expected) + "\n" + Describe(S, run.Status));
+  FUZZ_CHECK(Changes(before, after) <= 1, "a run changed several files\n" + Describe(S, run.Status));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  fuzz::InputReader input(Data, Size);
+  const Scenario scenario = Read(input);
+  fake::FakeFirmware fw;
+  fuzz::StartOnFirmware(fw);
+  RunAndCheck(fw, scenario);
+  fuzz::EndOnFirmware(fw, scenario.Failing != 0, Describe(scenario, 0));
+  return 0;
+}
