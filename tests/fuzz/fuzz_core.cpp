@@ -47,12 +47,13 @@ constexpr fuzz::LineFeeds kLineFeeds = fuzz::LineFeeds::Copied;
 namespace {
 
 constexpr uint64_t kReadFailure = 0x8000000000000007ull;
+constexpr uint64_t kNoFailure = ~uint64_t(0);
 
 // A byte stream in memory whose read fails when it reaches FailingByte.
 struct MemoryStream {
   std::string Bytes;
   uint64_t Position = 0;
-  uint64_t FailingByte = ~uint64_t(0);
+  uint64_t FailingByte = kNoFailure;
 };
 
 MemoryStream* StreamOf(void* Handle) { return static_cast<MemoryStream*>(Handle); }
@@ -156,38 +157,39 @@ std::string Describe(const std::string& Dump, const Outcome& Run, const std::str
          ", records lost " + std::to_string(Run.Result.records_lost);
 }
 
-void CheckConsole(const Outcome& Run, bool Quiet, size_t Parsed) {
+// FailingByte: the byte whose read fails, kNoFailure for none. The first
+// read takes the two bytes that tell the encoding.
+void CheckConsole(const Outcome& Run, bool Quiet, size_t Parsed, uint64_t FailingByte) {
   const ConsoleCount& console = Run.Console;
   if (Quiet) {
     FUZZ_CHECK(console.Progress + console.Traces + console.Done == 0, "a quiet run printed");
     return;
   }
-  const bool started = Run.Result.outcome != RunDumpTooShort &&
-                       !(Run.Result.outcome == RunReadError && console.Progress == 0);
+  const bool started = Run.Result.outcome != RunDumpTooShort && !(Run.Result.outcome == RunReadError && FailingByte < 2);
   FUZZ_CHECK(console.Progress == (started ? 1u : 0u), "progress line count");
   FUZZ_CHECK(console.Done == (Run.Result.outcome == RunCompleted ? 1u : 0u), "done line count");
   FUZZ_CHECK(console.Traces <= Parsed, "more traces than records");
 }
 
 // The checks of a run without a fault, or with a failed read.
-void CheckRun(const std::string& Dump, const Outcome& Run, bool Quiet, bool ReadFails) {
+void CheckRun(const std::string& Dump, const Outcome& Run, bool Quiet, uint64_t FailingByte) {
   const auto records = fuzz::ReferenceRecords(Dump);
   const std::string expected = fuzz::ReferenceVkf(records, kLineFeeds);
   FUZZ_CHECK(!Run.Result.records_lost && Run.Result.write_status == kStreamSuccess,
              Describe(Dump, Run, expected));
   if (Run.Result.outcome == RunReadError) {
-    FUZZ_CHECK(ReadFails && Run.Result.read_status == kReadFailure, Describe(Dump, Run, expected));
+    FUZZ_CHECK(FailingByte != kNoFailure && Run.Result.read_status == kReadFailure, Describe(Dump, Run, expected));
     size_t whole = fuzz::WholeRecordPrefix(records, kLineFeeds, Run.Vkf);
     FUZZ_CHECK(whole != fuzz::kNoRecord, Describe(Dump, Run, expected));
     FUZZ_CHECK(Quiet || Run.Console.Traces == whole, "one trace per record written");
-    CheckConsole(Run, Quiet, records.size());
+    CheckConsole(Run, Quiet, records.size(), FailingByte);
     return;
   }
   const RunOutcome wanted = Dump.size() < 2 ? RunDumpTooShort : RunCompleted;
   FUZZ_CHECK(Run.Result.outcome == wanted, Describe(Dump, Run, expected));
   FUZZ_CHECK(Run.Vkf == expected, Describe(Dump, Run, expected));
   FUZZ_CHECK(Quiet || Run.Console.Traces == records.size(), "one trace per record");
-  CheckConsole(Run, Quiet, records.size());
+  CheckConsole(Run, Quiet, records.size(), FailingByte);
 }
 
 #ifdef QORVEX_FUZZ_UEFI_BINDING
@@ -207,13 +209,13 @@ void CheckRunWithoutMemory(const std::string& Dump, const Outcome& Run, bool Qui
   const auto records = fuzz::ReferenceRecords(Dump);
   const std::string expected = fuzz::ReferenceVkf(records, kLineFeeds);
   if (!Run.Result.records_lost) {
-    CheckRun(Dump, Run, Quiet, false);
+    CheckRun(Dump, Run, Quiet, kNoFailure);
     return;
   }
   FUZZ_CHECK(Run.Result.outcome == RunCompleted, Describe(Dump, Run, expected));
   FUZZ_CHECK(fuzz::OneRecordMissing(records, kLineFeeds, Run.Vkf) != fuzz::kNoRecord,
              Describe(Dump, Run, expected));
-  CheckConsole(Run, Quiet, records.size());
+  CheckConsole(Run, Quiet, records.size(), kNoFailure);
 }
 #endif
 
@@ -225,20 +227,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const uint16_t number = input.Word();
   const std::string dump = input.Rest();
   const bool quiet = (options & 1) != 0;
-  const bool readFails = (options & 2) != 0;
-  const uint64_t failingByte = readFails ? number : ~uint64_t(0);
+  const uint64_t failingByte = (options & 2) != 0 ? number : kNoFailure;
 #ifdef QORVEX_FUZZ_UEFI_BINDING
   if ((options & 4) != 0) {
-    CheckRunWithoutMemory(dump, RunOnFirmware(dump, quiet, ~uint64_t(0), number % 64 + 1), quiet);
+    CheckRunWithoutMemory(dump, RunOnFirmware(dump, quiet, kNoFailure, number % 64 + 1), quiet);
   } else {
-    CheckRun(dump, RunOnFirmware(dump, quiet, failingByte, 0), quiet, readFails);
+    CheckRun(dump, RunOnFirmware(dump, quiet, failingByte, 0), quiet, failingByte);
   }
 #else
   Outcome run;
   if ((options & 4) != 0 && !dump.empty() && RunOnStdio(dump, quiet, &run)) {
-    CheckRun(dump, run, quiet, false);
+    CheckRun(dump, run, quiet, kNoFailure);
   } else {
-    CheckRun(dump, RunOnMemory(dump, quiet, failingByte), quiet, readFails);
+    CheckRun(dump, RunOnMemory(dump, quiet, failingByte), quiet, failingByte);
   }
 #endif
   return 0;
