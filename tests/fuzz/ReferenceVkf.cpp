@@ -94,6 +94,23 @@ std::string ValueText(const std::string& Value, LineFeeds Rule) {
   return text;
 }
 
+// The VKF text of the records without Skip. Ends, when given, gets the
+// text's length before the first record and after each one.
+std::string Render(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Skip, std::vector<size_t>* Ends) {
+  std::string vkf;
+  int last_type = -1;
+  if (Ends != nullptr) Ends->push_back(0);
+  for (size_t i = 0; i < Records.size(); ++i) {
+    if (i == Skip) continue;
+    const ReferenceRecord& record = Records[i];
+    if (record.Type != last_type) vkf += "[" + std::string(SectionName(record.Type)) + "]\r\n";
+    last_type = record.Type;
+    vkf += record.Key + " = " + ValueText(record.Value, Rule) + "\r\n";
+    if (Ends != nullptr) Ends->push_back(vkf.size());
+  }
+  return vkf;
+}
+
 }  // namespace
 
 std::vector<ReferenceRecord> ReferenceRecords(const std::string& Dump) {
@@ -110,31 +127,23 @@ std::vector<ReferenceRecord> ReferenceRecords(const std::string& Dump) {
   return records;
 }
 
-std::string ReferenceVkf(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Count, size_t Skip) {
-  std::string vkf;
-  int last_type = -1;
-  for (size_t i = 0; i < Records.size() && i < Count; ++i) {
-    if (i == Skip) continue;
-    const ReferenceRecord& record = Records[i];
-    if (record.Type != last_type) vkf += "[" + std::string(SectionName(record.Type)) + "]\r\n";
-    last_type = record.Type;
-    vkf += record.Key + " = " + ValueText(record.Value, Rule) + "\r\n";
-  }
-  return vkf;
+std::string ReferenceVkf(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Skip) {
+  return Render(Records, Rule, Skip, nullptr);
 }
 
 size_t WholeRecordPrefix(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, const std::string& Vkf) {
-  for (size_t count = 0; count <= Records.size(); ++count) {
-    std::string prefix = ReferenceVkf(Records, Rule, count);
-    if (prefix == Vkf) return count;
-    if (prefix.size() > Vkf.size()) break;
+  std::vector<size_t> ends;
+  const std::string whole = Render(Records, Rule, kNoRecord, &ends);
+  if (whole.compare(0, Vkf.size(), Vkf) != 0) return kNoRecord;
+  for (size_t count = 0; count < ends.size(); ++count) {
+    if (ends[count] == Vkf.size()) return count;
   }
   return kNoRecord;
 }
 
 size_t OneRecordMissing(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, const std::string& Vkf) {
   for (size_t skip = 0; skip < Records.size(); ++skip) {
-    if (ReferenceVkf(Records, Rule, kNoRecord, skip) == Vkf) return skip;
+    if (ReferenceVkf(Records, Rule, skip) == Vkf) return skip;
   }
   return kNoRecord;
 }

@@ -44,10 +44,9 @@ std::vector<ReferenceRecord> ReferenceRecords(const std::string& Dump);
 
 constexpr size_t kNoRecord = ~size_t(0);
 
-// The VKF text of Records[0, Count) without the record at Skip: a record
-// that is not written owes its header to the next one.
-std::string ReferenceVkf(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Count = kNoRecord,
-                         size_t Skip = kNoRecord);
+// The VKF text of the records without the one at Skip: a record that is
+// not written owes its header to the next one.
+std::string ReferenceVkf(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Skip = kNoRecord);
 
 // The number of leading records whose text is exactly Vkf, or kNoRecord when
 // Vkf is no such prefix (a cut or altered record).

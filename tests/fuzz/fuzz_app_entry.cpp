@@ -10,6 +10,7 @@
 //   bit 2  "EFIDebug" enables every class of diagnostics
 //   bit 3  the file system refuses to delete files
 //   bit 4  fs0 has 16 * M bytes of free space
+//   bit 5  each argument's text is UTF-8, for units beyond 0xFF
 //   N      the Nth pool allocation of the run fails (0: none)
 // The disk: the dump as fs0:\d.txt and fs0:\sub\longdumpname.txt, a file
 // fs0:\sub\other.txt and fs1:\d.txt; the current directory is fs0:\.
@@ -52,6 +53,26 @@ struct Scenario {
   std::string Dump;
 };
 
+// UTF-8 text as UCS-2: two- and three-byte sequences give any unit; any
+// other byte is a unit of its own.
+std::u16string Ucs2(const std::string& Bytes) {
+  std::u16string units;
+  auto follows = [&](size_t At) { return At < Bytes.size() && (uint8_t(Bytes[At]) & 0xC0) == 0x80; };
+  for (size_t i = 0; i < Bytes.size(); ++i) {
+    const unsigned lead = uint8_t(Bytes[i]);
+    if ((lead & 0xE0) == 0xC0 && follows(i + 1)) {
+      units.push_back(char16_t((lead & 0x1F) << 6 | (uint8_t(Bytes[i + 1]) & 0x3F)));
+      i += 1;
+    } else if ((lead & 0xF0) == 0xE0 && follows(i + 1) && follows(i + 2)) {
+      units.push_back(char16_t((lead & 0x0F) << 12 | (uint8_t(Bytes[i + 1]) & 0x3F) << 6 | (uint8_t(Bytes[i + 2]) & 0x3F)));
+      i += 2;
+    } else {
+      units.push_back(char16_t(lead));
+    }
+  }
+  return units;
+}
+
 Scenario Read(fuzz::InputReader& Input) {
   Scenario s;
   s.Options = Input.Byte();
@@ -72,7 +93,7 @@ Scenario Read(fuzz::InputReader& Input) {
       info = uint8_t(arg[0]) & 0x0F;
       arg.erase(0, 1);
     }
-    s.Args.push_back(fuzz::Widened(arg));
+    s.Args.push_back((s.Options & 32) != 0 ? Ucs2(arg) : fuzz::Widened(arg));
     s.Info.push_back(info);
   }
   if ((s.Options & 1) == 0) s.Info.clear();

@@ -7,6 +7,8 @@
 //   bit 0  quiet run
 //   bit 1  the dump read that reaches byte N fails
 //   bit 2  qorvexw: both streams go through the stdio binding (a memory FILE)
+//   bit 3  qorvexw: the dump is repeated up to 100 KiB, so that lines cross
+//          the edges of the stdio binding's read-ahead window
 //          qorvex: the (N mod 64 + 1)th pool allocation of the run fails
 //          (no read fails then)
 // Invariants:
@@ -149,6 +151,14 @@ bool RunOnStdio(const std::string& Dump, bool Quiet, Outcome* Result) {
   free(written);
   return true;
 }
+
+// The dump repeated until it holds at least 100 KiB: the read-ahead window
+// of the stdio binding is 32 KiB.
+std::string Repeated(const std::string& Dump) {
+  std::string repeated = Dump;
+  while (!Dump.empty() && repeated.size() < 100 * 1024) repeated += Dump;
+  return repeated;
+}
 #endif
 
 std::string Describe(const std::string& Dump, const Outcome& Run, const std::string& Expected) {
@@ -225,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::InputReader input(Data, Size);
   const uint8_t options = input.Byte();
   const uint16_t number = input.Word();
-  const std::string dump = input.Rest();
+  std::string dump = input.Rest();
   const bool quiet = (options & 1) != 0;
   const uint64_t failingByte = (options & 2) != 0 ? number : kNoFailure;
 #ifdef QORVEX_FUZZ_UEFI_BINDING
@@ -235,6 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     CheckRun(dump, RunOnFirmware(dump, quiet, failingByte, 0), quiet, failingByte);
   }
 #else
+  if ((options & 8) != 0) dump = Repeated(dump);
   Outcome run;
   if ((options & 4) != 0 && !dump.empty() && RunOnStdio(dump, quiet, &run)) {
     CheckRun(dump, run, quiet, kNoFailure);
