@@ -6,7 +6,7 @@
 #
 # The target starts from the repository's seed corpus SEEDS, which it only
 # reads; the inputs it adds go to WORK/corpus, and an input that breaks an
-# invariant, crashes, leaks, hangs for 10 s or takes more memory than
+# invariant, crashes, leaks, runs for more than 5 s or takes more memory than
 # allowed is saved under WORK/findings/. DICTIONARY is a file or "-".
 # --skip reports the test as skipped (exit 77) with REASON.
 set -eu
@@ -18,7 +18,7 @@ fi
 
 target=$1 seconds=$2 seeds=$3 dictionary=$4 work=$5
 mkdir -p "$work/corpus" "$work/findings"
-set -- -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+set -- -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
   -error_exitcode=1 -timeout_exitcode=1 -artifact_prefix="$work/findings/"
 if [ "$dictionary" != "-" ]; then
   set -- "$@" -dict="$dictionary"
