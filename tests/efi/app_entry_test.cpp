@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "AppStateReset.h"
 #include "FakeFileSystem.h"
 #include "FakeHii.h"
 #include "FakeScriptedFile.h"
@@ -33,11 +34,6 @@ namespace {
 
 using fake::FirmwareTest;
 
-void ResetAppState() {
-  reset_run_state();
-  AppBootServices = nullptr;
-  AppHiiHandle = nullptr;
-}
 QORVEX_FAKE_STATE_RESET(ResetAppState);
 
 const std::string kBanner = "QORVEX ver 1.0.1\r\n";

@@ -101,6 +101,14 @@ TEST_F(FileIoTest, OpensByDevicePath) {
   std::vector<UINT8> noFileSystem(fs0.VolumePath().begin(), fs0.VolumePath().begin() + 12);
   std::vector<UINT8> rest = fs0.FilePath({u"\\dump.txt"});
   noFileSystem.insert(noFileSystem.end(), rest.begin() + 54, rest.end());
+  // File-path nodes whose name is not whole: it runs on past the node, or
+  // its node has an odd length.
+  std::vector<UINT8> unterminated = fs0.FilePath({u"\\dir"});
+  const std::vector<UINT8> runsOn = {MEDIA_DEVICE_PATH, MEDIA_FILEPATH_DP, 8, 0, 'a', 0, 'b', 0};
+  unterminated.insert(unterminated.end() - 4, runsOn.begin(), runsOn.end());
+  std::vector<UINT8> oddLength = fs0.FilePath({u"\\dir"});
+  const std::vector<UINT8> odd = {MEDIA_DEVICE_PATH, MEDIA_FILEPATH_DP, 9, 0, 'a', 0, 0, 0, 0};
+  oddLength.insert(oddLength.end() - 4, odd.begin(), odd.end());
   const PathCase cases[] = {
       {"missing file", fs0.FilePath({u"\\out.vkf"}), kOpenForWriting, 0x20, EFI_NOT_FOUND, "null",
        {"\\ \\out.vkf 3 0 =800000000000000e"}},
@@ -117,6 +125,8 @@ TEST_F(FileIoTest, OpensByDevicePath) {
        {"\\ \\dir 1 0 =0", "\\dir missing 1 0 =800000000000000e"}},
       {"node that is no file path", notFile, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
       {"file-path subtype under type 0x84", vendorBit, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
+      {"name that runs on past its node", unterminated, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
+      {"file-path node of an odd length", oddLength, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
       {"no file system", noFileSystem, kOpenForReading, 0, EFI_NOT_FOUND, "untouched", {}},
   };
   for (const PathCase& c : cases) {

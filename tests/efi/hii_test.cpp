@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AppStateReset.h"
 #include "FakeHii.h"
 #include "FirmwareTest.h"
 #include "HiiSupport.h"
@@ -16,8 +17,7 @@ namespace {
 using fake::FakeHii;
 using fake::FirmwareTest;
 
-void ResetAppHiiHandle() { AppHiiHandle = nullptr; }
-QORVEX_FAKE_STATE_RESET(ResetAppHiiHandle);
+QORVEX_FAKE_STATE_RESET(ResetAppState);
 
 // The texts of the message table, as the tests compare them.
 std::vector<std::u16string> Texts() {

@@ -1,5 +1,8 @@
 // The wildcard matcher of the fallback collation.
 #include <fnmatch.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -77,6 +80,29 @@ TEST_F(MatchPatternReference, AgreesWithFnmatchOnStarsAndQuestionMarks) {
     bool actual = MatchPattern(fake::Widen(text).c_str(), fake::Widen(pattern).c_str()) == TRUE;
     ASSERT_EQ(actual, expected) << "string \"" << text << "\", pattern \"" << pattern << "\"";
   }
+}
+
+// Many stars against a long string that the pattern does not match: trying
+// every split of the string between the stars would take hours. The match
+// runs in a child process, so that a matcher that does not end fails the
+// test instead of hanging it.
+TEST_F(MatchPatternReference, ManyStarsAgainstALongStringAnswerAtOnce) {
+  const std::u16string text(200, u'a');
+  std::u16string pattern;
+  for (int i = 0; i < 12; ++i) pattern += u"*a";
+  pattern += u"*b";
+  pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) _exit(MatchPattern(text.c_str(), pattern.c_str()) == FALSE ? 0 : 1);
+  int status = 0;
+  pid_t ended = 0;
+  for (int waited = 0; waited < 500 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++waited) usleep(10000);
+  if (ended != child) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "the match did not end within 5 s";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "matched a string without 'b'";
 }
 
 }  // namespace

@@ -208,7 +208,6 @@ class FakeFileSystem {
   std::vector<std::unique_ptr<OpenFile>> handles_;
   std::map<const EFI_FILE_PROTOCOL*, OpenFile*> byProtocol_;
   std::vector<FileCall> calls_;
-  UINT64 nextSerial_ = 1;
 };
 
 }  // namespace fake

@@ -28,12 +28,13 @@ inline bool IsDevicePathEnd(const EFI_DEVICE_PATH_PROTOCOL* Node) {
   return DevicePathType(Node) == END_DEVICE_PATH_TYPE && Node->SubType == END_ENTIRE_DEVICE_PATH_SUBTYPE;
 }
 
-// True for a media file-path node long enough to hold at least a terminator.
-// Only the end node may carry bit 7 in its type; a type of 0x84 is not media.
-inline bool IsFilePathNode(const EFI_DEVICE_PATH_PROTOCOL* Node) {
-  return Node->Type == MEDIA_DEVICE_PATH && Node->SubType == MEDIA_FILEPATH_DP &&
-         DevicePathNodeLength(Node) >= sizeof(EFI_DEVICE_PATH_PROTOCOL) + sizeof(CHAR16);
-}
+// True for a media file-path node that holds a whole name: a whole number of
+// UCS-2 units, one of them the terminator. The file system reads the name up
+// to its terminator, so a name that runs on past its node would be read past
+// the end of the path; and a node of an odd length would leave the names of
+// the nodes after it unaligned. Only the end node may carry bit 7 in its
+// type; a type of 0x84 is not media.
+bool IsFilePathNode(const EFI_DEVICE_PATH_PROTOCOL* Node);
 
 // Bytes of the path up to its end-of-entire-path node, plus 4 for that node.
 // A node shorter than its own header is taken as the end, so that a damaged

@@ -138,38 +138,46 @@ bool MatchSet(CHAR16 Unit, const CHAR16* Content, const CHAR16* End) {
   return false;
 }
 
-bool MatchFrom(const CHAR16* String, const CHAR16* Pattern);
-
-// '*': the rest of the pattern against every rest of the string, shortest skip first.
-bool MatchStar(const CHAR16* String, const CHAR16* Rest) {
-  for (; *String != 0; ++String) {
-    if (MatchFrom(String, Rest)) return true;
+// Whether the pattern character C (read from before Next) takes the unit at
+// String, which is not the end; *After is where the pattern goes on.
+bool TakesUnit(const CHAR16* String, const PatternChar& C, const CHAR16* Next, const CHAR16** After) {
+  *After = Next;
+  if (!C.Escaped && C.Unit == u'?') return true;
+  if (!C.Escaped && C.Unit == u'[') {
+    const CHAR16* end = FindSetEnd(Next);
+    if (end == nullptr) return *String == u'[';
+    *After = end + 1;
+    return MatchSet(*String, Next, end);
   }
-  return MatchFrom(String, Rest);
+  return FoldUp(C.Unit) == FoldUp(*String);
 }
 
+// Every character but '*' takes exactly one unit, so when the pattern after
+// a '*' fails, only the last '*' needs to take one unit more and the match
+// goes on from there: earlier stars never need to be revisited. The work is
+// at most the product of the two lengths, however many stars the pattern
+// has (trying every split at every star took time exponential in them).
 bool MatchFrom(const CHAR16* String, const CHAR16* Pattern) {
+  const CHAR16* afterStar = nullptr;  // the pattern after the last '*'
+  const CHAR16* starEnd = nullptr;    // the unit after what that '*' takes
   for (;;) {
     PatternChar c;
     const CHAR16* next = ReadPatternChar(Pattern, &c);
-    if (c.Unit == 0) return *String == 0;
-    if (!c.Escaped && c.Unit == u'*') return MatchStar(String, next);
-    if (!c.Escaped && c.Unit == u'?') {
-      if (*String == 0) return false;
-    } else if (!c.Escaped && c.Unit == u'[') {
-      if (*String == 0) return false;
-      const CHAR16* end = FindSetEnd(next);
-      if (end == nullptr) {
-        if (*String != u'[') return false;
-      } else {
-        if (!MatchSet(*String, next, end)) return false;
-        next = end + 1;
-      }
-    } else if (FoldUp(c.Unit) != FoldUp(*String)) {
-      return false;
+    if (!c.Escaped && c.Unit == u'*') {
+      afterStar = Pattern = next;
+      starEnd = String;
+      continue;
     }
-    ++String;
-    Pattern = next;
+    if (c.Unit == 0 && *String == 0) return true;
+    const CHAR16* after = next;
+    if (c.Unit != 0 && *String != 0 && TakesUnit(String, c, next, &after)) {
+      ++String;
+      Pattern = after;
+      continue;
+    }
+    if (afterStar == nullptr || *starEnd == 0) return false;
+    String = ++starEnd;
+    Pattern = afterStar;
   }
 }
 
