@@ -40,6 +40,17 @@ class InputReader {
   size_t at_ = 0;
 };
 
+// The two bytes in front of an input of the firmware targets: option bits,
+// and the number of the pool allocation to fail (0: none).
+struct InputHeader {
+  uint8_t Options;
+  uint8_t Failing;
+};
+inline InputHeader ReadHeader(InputReader& Input) {
+  const uint8_t options = Input.Byte();
+  return InputHeader{options, Input.Byte()};
+}
+
 }  // namespace fuzz
 
 #define FUZZ_CHECK(Condition, Detail)                       \

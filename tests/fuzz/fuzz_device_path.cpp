@@ -178,8 +178,7 @@ void MakeTree(fake::FakeFileSystem& Fs) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::InputReader input(Data, Size);
-  const uint8_t options = input.Byte();
-  const uint8_t failing = input.Byte();
+  const auto [options, failing] = fuzz::ReadHeader(input);
   Comparison comparison;
   comparison.First = fuzz::Widened(input.Until('\n'));
   comparison.Second = fuzz::Widened(input.Until('\n'));

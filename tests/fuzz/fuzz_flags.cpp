@@ -145,8 +145,7 @@ void CheckPackageAfter(const CommandLine& Line, const FlagCheckItem* Table, Chec
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::InputReader input(Data, Size);
-  const uint8_t options = input.Byte();
-  const uint8_t failing = input.Byte();
+  const auto [options, failing] = fuzz::ReadHeader(input);
   CommandLine line;
   Build(input, (options & 2) != 0, &line);
   const FlagCheckItem* table = (options & 1) != 0 ? AppFlagTable : kEveryKind;
