@@ -64,6 +64,10 @@ struct DumpLine {
 // failure may be incomplete.
 DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status);
 
+// Reads one line by itself, with no window: for a caller that must leave
+// the stream just behind the line it returns. The run reads through
+// next_line, whose lines the tests check against this one.
+//
 // Stores the next line of `stream` in `buffer`, including its CR and LF when
 // they fit, and NUL-terminates it. A line longer than capacity - 1
 // characters comes back in pieces (a capacity above kLineBufferSize reads
