@@ -12,7 +12,9 @@
 //   * the backup completes, finds no field, or stops at a string too long
 //     for a line; it never reports a failed write to a stream that cannot fail;
 //   * the VKF text is lines ended by CR LF with no other CR or LF, each a
-//     known "[Section]" or a "Key = Value" line, one per record written.
+//     known "[Section]" or a "Key = Value" line, one per record written;
+//   * a completed backup verifies equal against the same table, every
+//     record compared.
 #include <stdlib.h>
 #include <string.h>
 
@@ -24,6 +26,7 @@
 #include "run_state.h"
 #include "smbios_table.h"
 #include "table_backup.h"
+#include "table_verify.h"
 
 namespace {
 
@@ -32,8 +35,10 @@ struct MemoryStream {
   uint64_t Position = 0;
 };
 
-uint64_t NoRead(void*, void*, size_t* Size) {
-  *Size = 0;
+uint64_t Read(void* Handle, void* Buffer, size_t* Size) {
+  MemoryStream* stream = static_cast<MemoryStream*>(Handle);
+  *Size = stream->Bytes.copy(static_cast<char*>(Buffer), *Size, stream->Position);
+  stream->Position += *Size;
   return kStreamSuccess;
 }
 uint64_t GetPosition(void* Handle, uint64_t* Position) {
@@ -50,7 +55,7 @@ uint64_t Write(void* Handle, const void* Buffer, size_t* Size) {
   stream->Position += *Size;
   return kStreamSuccess;
 }
-constexpr StreamOps kMemoryOps = {NoRead, GetPosition, SetPosition, Write};
+constexpr StreamOps kMemoryOps = {Read, GetPosition, SetPosition, Write};
 
 void NoLineBreak(void*, const char*, const char*) {}
 void NoCut(void*, size_t) {}
@@ -126,5 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                  result.outcome == BackupValueTooLong,
              "outcome " + std::to_string(result.outcome));
   FUZZ_CHECK(CheckLines(vkf.Bytes) == result.records, "records written and lines differ: " + fuzz::Escaped(vkf.Bytes));
+  if (result.outcome != BackupCompleted) return 0;
+  VerifyReport report = {[](void*, const char*, const char*, const char*, const char*) {}, nullptr};
+  VerifyResult verified = run_table_verify(&table, &stream, &report);
+  FUZZ_CHECK(verified.outcome == VerifyEqual && verified.compared == result.records,
+             "the backup does not verify: outcome " + std::to_string(verified.outcome) + ", " +
+                 std::to_string(verified.different) + " different of " + std::to_string(verified.compared));
   return 0;
 }
