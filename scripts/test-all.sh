@@ -10,7 +10,7 @@ packages=(
   cmake g++ clang lld llvm libgtest-dev libclang-rt-dev python3 file time
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
   qemu-system-x86 ovmf mtools dosfstools linux-image-amd64
-  dpkg-dev lintian man-db
+  dpkg-dev lintian man-db dmidecode
 )
 
 installed() {

@@ -1,6 +1,8 @@
 // qorvexw: converts an AMIDE DMI editor dump into a VKF setting file.
 //
 //   qorvexw <dump file> <VKF file> [/q]
+//   qorvexw /smbios[:<table file>] <VKF file> [/q]   (see machine_source.h)
+//   qorvexw /verify[:<table file>] <VKF file> [/q]
 //
 // Exit code 0 when the conversion succeeded, 1 for every failure.
 #include <stdio.h>
@@ -10,6 +12,7 @@
 #include "binding.h"
 #include "conversion_run.h"
 #include "line_reader.h"
+#include "machine_source.h"
 #include "qorvex_version.h"
 #include "runtime_binding.h"
 #include "same_file.h"
@@ -101,6 +104,7 @@ int open_and_convert(const char* dump_name, const char* vkf_name, char* line_buf
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (machine_mode_requested(argc, argv)) return run_machine_mode(argc, argv);
   const bool quiet = quiet_switch_given(argc, argv);
   if (!quiet) print_banner();
   // Quiet takes three arguments, so only a run with the banner can lack names.
