@@ -48,7 +48,8 @@ struct ConsoleOps {
   // field code as written in the dump, the setting key and the value.
   void (*trace)(void* context, uint8_t type, const char* section, const char* code,
                 const char* key, const char* value);
-  // The last line of the dump has been handled.
+  // The VKF file is complete and in place. Called by the front end, not by
+  // the run, since only the front end knows when the file is in place.
   void (*done)(void* context);
   void* context;
 };

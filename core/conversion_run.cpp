@@ -48,8 +48,9 @@ void release_record(DumpRecord* record) {
   release_memory(record->value);
 }
 
-// Traces and writes one parsed record, keeping the first failed write.
-void convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
+// Traces and writes one parsed record. Returns false with `result` filled
+// when the record could not be written whole.
+bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
                     RunResult* result) {
   if (!quiet) {
     const SectionRow* section = find_section(record->type);
@@ -57,20 +58,28 @@ void convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const Conso
                    record->code, record->key, record->value);
   }
   uint64_t status = kStreamSuccess;
+  const bool handed_on = write_record(record, vkf, &status);
+  release_record(record);
   // Every parsed record has a section, so a record that was not written
   // could not be formatted: the front end's formatter ran out of memory.
-  if (!write_record(record, vkf, &status)) result->records_lost = true;
-  if (status != kStreamSuccess && result->write_status == kStreamSuccess) {
-    result->write_status = status;
+  if (!handed_on) {
+    result->outcome = RunOutOfMemory;
+    return false;
   }
-  release_record(record);
+  if (status != kStreamSuccess) {
+    result->outcome = RunWriteError;
+    result->write_status = status;
+    return false;
+  }
+  ++result->records_written;
+  return true;
 }
 
 }  // namespace
 
 RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet,
                          const ConsoleOps* console) {
-  RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess, false};
+  RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess, 0};
   // Both streams come freshly opened, so they already stand at 0; a failure
   // here would show up in the first read or write, which are checked.
   (void)dump->ops->set_position(dump->handle, 0);
@@ -94,9 +103,12 @@ RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, b
     DumpRecord record = {};
     // A line is read as a C string: it ends at its first NUL.
     ParseOutcome parsed = parse_text(line.text, line.text_length, &record);
-    if (parsed == ParseRecord) convert_record(&record, vkf, quiet, console, &result);
-    if (parsed == ParseOutOfMemory) result.records_lost = true;
+    if (parsed == ParseRecord && !convert_record(&record, vkf, quiet, console, &result)) return result;
+    if (parsed == ParseOutOfMemory) {
+      result.outcome = RunOutOfMemory;
+      return result;
+    }
   }
-  if (!quiet) console->done(console->context);
+  if (result.records_written == 0) result.outcome = RunNoFields;
   return result;
 }

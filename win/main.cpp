@@ -65,15 +65,16 @@ int convert(FILE* dump_file, FILE* vkf_file, const char* vkf_name, char* line_bu
   // A full disk shows up in a write, or only when the buffered rest is
   // flushed: either way the VKF file is incomplete and must not pass as done.
   // So is a file from which a record was dropped for lack of memory.
-  bool write_failed = run.write_status != kStreamSuccess;
+  bool write_failed = run.outcome == RunWriteError;
   if (flush_stdio_stream(&vkf) != kStreamSuccess) write_failed = true;
   if (fflush(vkf_file) != 0) write_failed = true;
   if (write_failed) {
     print_write_error(vkf_name);
-  } else if (run.records_lost) {
+  } else if (run.outcome == RunOutOfMemory) {
     print_memory_error();
   }
-  bool complete = run.outcome == RunCompleted && !write_failed && !run.records_lost;
+  bool complete = (run.outcome == RunCompleted || run.outcome == RunNoFields) && !write_failed;
+  if (complete && !quiet) console.done(console.context);
   return complete ? kExitSuccess : kExitFailure;
 }
 

@@ -146,12 +146,22 @@ EFI_STATUS Convert(AppRun* Run) {
   CoreStream vkf = MakeFileStream(Run->Vkf);
   ConsoleOps console = MakeShellConsole();
   RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, Run->Quiet, &console);
-  if (result.outcome == RunReadError) return result.read_status;
-  if (result.outcome == RunDumpTooShort) return EFI_ABORTED;
-  if (result.write_status != kStreamSuccess) return result.write_status;
-  if (!result.records_lost) return EFI_SUCCESS;
-  PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
-  return EFI_OUT_OF_RESOURCES;
+  switch (result.outcome) {
+    case RunReadError:
+      return result.read_status;
+    case RunDumpTooShort:
+      return EFI_ABORTED;
+    case RunWriteError:
+      return result.write_status;
+    case RunOutOfMemory:
+      PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
+      return EFI_OUT_OF_RESOURCES;
+    case RunCompleted:
+    case RunNoFields:
+      break;
+  }
+  if (!Run->Quiet) console.done(console.context);
+  return EFI_SUCCESS;
 }
 
 // The steps after start-up, in order; the first failing one ends the run

@@ -141,11 +141,4 @@ size_t WholeRecordPrefix(const std::vector<ReferenceRecord>& Records, LineFeeds 
   return kNoRecord;
 }
 
-size_t OneRecordMissing(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, const std::string& Vkf) {
-  for (size_t skip = 0; skip < Records.size(); ++skip) {
-    if (ReferenceVkf(Records, Rule, skip) == Vkf) return skip;
-  }
-  return kNoRecord;
-}
-
 }  // namespace fuzz

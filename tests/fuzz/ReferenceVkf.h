@@ -52,10 +52,6 @@ std::string ReferenceVkf(const std::vector<ReferenceRecord>& Records, LineFeeds 
 // Vkf is no such prefix (a cut or altered record).
 size_t WholeRecordPrefix(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, const std::string& Vkf);
 
-// The record whose absence gives exactly Vkf, or kNoRecord when leaving out
-// one record does not give it.
-size_t OneRecordMissing(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, const std::string& Vkf);
-
 }  // namespace fuzz
 
 #endif  // QORVEX_TESTS_FUZZ_REFERENCE_VKF_H
