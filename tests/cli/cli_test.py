@@ -65,6 +65,58 @@ def longest_record_dump():
 
 LONG_DUMP, LONG_VKF = longest_record_dump()
 
+# SMBIOS tables that dmidecode --dump-bin saved on QEMU (32- and 64-bit entry
+# points) for the board of tests/e2e/smbios_board.py, and the backup of it.
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+
+
+def data(name):
+    with open(os.path.join(DATA, name), "rb") as f:
+        return f.read()
+
+
+TABLE2, TABLE3, BOARD_VKF = data("qemu-smbios2.bin"), data("qemu-smbios3.bin"), data("qemu-board.vkf")
+
+
+def backup_console(vkf):
+    """The trace lines of a backup that wrote `vkf`, and Done!."""
+    types = {name: number for number, name in reference_converter.SECTIONS.items()}
+    lines, section = b"", None
+    for line in vkf.split(b"\r\n")[:-1]:
+        if line.startswith(b"["):
+            section = line[1:-1]
+            continue
+        key, value = line.split(b" = ", 1)
+        code = next(f[0] for f in reference_converter.FIELDS if f[1] == types[section] and f[3] == key)
+        lines += b"Type: (%d)%s, Field: (%s)%s, Value: %s\r\n" % (types[section], section, code, key, value)
+    return lines + b"Done!\r\n"
+
+
+BOARD_CONSOLE = backup_console(BOARD_VKF)
+# The 64-bit table cut inside the chassis structure, which starts at byte 265.
+CUT_TABLE = TABLE3[:32 + 300]
+CUT_VKF = BOARD_VKF[:BOARD_VKF.index(b"[Chassis]")]
+CUT_WARNING = b"Warning, The SMBIOS table is damaged at byte 265: the fields from there on are missing\r\n"
+EDITED_VKF = BOARD_VKF.replace(b"SerialNum = MB42-77810A", b"SerialNum = MB42-77810B")
+
+
+def table_file(structures):
+    """A table file as dmidecode writes it: a 3.0 entry point, the table at 32."""
+    table = b"".join(structures) + b"\x7f\x04\0\0\0\0"
+    entry = bytearray(b"_SM3_\0\x18\x03\0\0\x01\0") + len(table).to_bytes(4, "little") + (32).to_bytes(8, "little")
+    entry[5] = -sum(entry) & 0xFF
+    return bytes(entry).ljust(32, b"\0") + table
+
+
+LINE_BREAK_TABLE = table_file([b"\x01\x08\0\0\0\0\0\x01two\r\nlines\0\0"])
+
+
+def verified(compared, different):
+    return b"Compared %d fields, %d different\r\n" % (compared, different)
+
+
+SPECIFY_VKF = b"Error, Please specify the name of VKF file!\r\n"
+
 CASES = [
     Case("no arguments", [], BANNER + SPECIFY, 1),
     Case("one argument", ["d.txt"], BANNER + SPECIFY, 1, files={"d.txt": SAMPLE},
@@ -131,6 +183,39 @@ CASES = [
          symlinks={"first.txt": "d.txt", "second.txt": "first.txt"}, after={"d.txt": SAMPLE}),
     Case("VKF is the dump in other letter case", ["d.txt", "D.TXT"], BANNER + open_error("D.TXT"),
          1, files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}, wine_only=True),
+    Case("backup of a table file, 64-bit entry point", ["/smbios:t.bin", "o.vkf"], BANNER + BOARD_CONSOLE, 0,
+         files={"t.bin": TABLE3}, after={"o.vkf": BOARD_VKF, "t.bin": TABLE3}),
+    Case("backup of a table file, 32-bit entry point, quiet", ["/SMBIOS:t.bin", "o.vkf", "/q"], b"", 0,
+         files={"t.bin": TABLE2, "o.vkf": b"x" * 3000}, after={"o.vkf": BOARD_VKF}),
+    Case("backup without a VKF name", ["/smbios"], BANNER + SPECIFY_VKF, 1),
+    Case("backup of a missing table file", ["/smbios:no.bin", "o.vkf"], BANNER + open_error("no.bin"), 1,
+         after={"o.vkf": ABSENT}),
+    Case("backup of a file without an entry point", ["/smbios:d.txt", "o.vkf", "/q"],
+         b"Error, No valid SMBIOS entry point in [d.txt]!\r\n", 1, files={"d.txt": SAMPLE},
+         after={"o.vkf": ABSENT}),
+    Case("backup into the table file itself", ["/smbios:t.bin", "./t.bin", "/q"], open_error("./t.bin"), 1,
+         files={"t.bin": TABLE3}, after={"t.bin": TABLE3}),
+    Case("backup of a table cut short", ["/smbios:t.bin", "o.vkf", "/q"], CUT_WARNING, 0,
+         files={"t.bin": CUT_TABLE}, after={"o.vkf": CUT_VKF}),
+    Case("backup of a string with a line break", ["/smbios:t.bin", "o.vkf", "/q"],
+         b"Warning, [System] SerialNum holds a line break: a blank stands in its place\r\n", 0,
+         files={"t.bin": LINE_BREAK_TABLE},
+         after={"o.vkf": b"[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = two  lines\r\n"}),
+    Case("verify equal, quiet", ["/verify:t.bin", "o.vkf", "/q"], verified(25, 0), 0,
+         files={"t.bin": TABLE2, "o.vkf": BOARD_VKF}, after={"o.vkf": BOARD_VKF}),
+    Case("verify different, quiet", ["/Verify:t.bin", "o.vkf", "/q"],
+         b'[BaseBoard] SerialNum: file "MB42-77810B", machine "MB42-77810A"\r\n' + verified(25, 1), 2,
+         files={"t.bin": TABLE3, "o.vkf": EDITED_VKF}, after={"o.vkf": EDITED_VKF}),
+    Case("verify of fields the machine lacks", ["/verify:t.bin", "o.vkf"],
+         BANNER + b'[OemString] String: file "third", machine has none\r\n' + verified(3, 1), 2,
+         files={"t.bin": TABLE3, "o.vkf": b"[OemString]\nString = Assembled in Ireland\nString = Service tag: "
+                                            b"7Q2-NW\nString = third\n"}),
+    Case("verify of a file that is no VKF file", ["/verify:t.bin", "d.txt", "/q"],
+         b"Error, Line 1 of [d.txt] is not a VKF line!\r\n", 1, files={"t.bin": TABLE3, "d.txt": SAMPLE}),
+    Case("verify of a file naming no field", ["/verify:t.bin", "o.vkf", "/q"],
+         b"Error, The file [o.vkf] names no field!\r\n", 1, files={"t.bin": TABLE3, "o.vkf": b"[BIOS]\r\n"}),
+    Case("verify of a missing VKF file", ["/verify:t.bin", "no.vkf"], BANNER + open_error("no.vkf"), 1,
+         files={"t.bin": TABLE3}),
 ]
 
 

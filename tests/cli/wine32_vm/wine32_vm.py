@@ -107,7 +107,8 @@ def build_init(work):
     return init
 
 
-def boot(args, kernel, initrd, out):
+def boot(args, kernel, initrd, out, extra=()):
+    """Boots the machine until it powers off; `extra` are more QEMU arguments."""
     log = os.path.join(args.work, "console.log")
     # Software emulation on every core: a /dev/kvm that a virtual machine offers
     # may not run a nested guest (seen here: QEMU hung with no console output).
@@ -120,7 +121,7 @@ def boot(args, kernel, initrd, out):
         "-append", "console=ttyS0 panic=-1 rdinit=/init quiet",
         "-virtfs", "local,path=/,mount_tag=host0,security_model=none,readonly=on,multidevs=remap",
         "-virtfs", "local,path=%s,mount_tag=out,security_model=none" % out,
-    ]
+    ] + list(extra)
     started = time.monotonic()
     try:
         subprocess.run(command, stdin=subprocess.DEVNULL, timeout=args.timeout, check=False)
@@ -160,6 +161,7 @@ def run_in_vm(args):
     os.makedirs(guest_cli)
     for script in GUEST_FILES:
         shutil.copyfile(script, os.path.join(guest_cli, os.path.basename(script)))
+    shutil.copytree(os.path.join(CLI, "data"), os.path.join(guest_cli, "data"))
     shutil.copytree(os.path.join(CLI, "..", "..", "examples"), os.path.join(out, "examples"))
     words = ["/tmp/out/tests/cli/wine32_guest.sh", "/tmp/out/tests/cli/cli_test.py",
              "/tmp/out/" + program, args.wine, str(args.generated)]
