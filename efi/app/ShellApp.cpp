@@ -4,6 +4,7 @@
 #include "HiiSupport.h"
 #include "IO.h"
 #include "Init.h"
+#include "MachineSource.h"
 #include "Mem.h"
 #include "Messages.h"
 #include "SameFile.h"
@@ -204,5 +205,6 @@ extern "C" EFI_STATUS EFIAPI ShellAppEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
   if (EFI_ERROR(status)) return status;
   // When this fails the list stays as the shell gave it, which still works.
   LibDropEmptyArgs();
+  if (MachineModeRequested(LibShellInterface)) return RunMachineMode();
   return CleanUp(&run, RunSteps(&run));
 }

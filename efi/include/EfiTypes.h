@@ -77,6 +77,7 @@ constexpr EFI_STATUS EFI_PROTOCOL_ERROR = EfiErrorCode(24);
 constexpr EFI_STATUS EFI_INCOMPATIBLE_VERSION = EfiErrorCode(25);
 constexpr EFI_STATUS EFI_SECURITY_VIOLATION = EfiErrorCode(26);
 constexpr EFI_STATUS EFI_CRC_ERROR = EfiErrorCode(27);
+constexpr EFI_STATUS EFI_COMPROMISED_DATA = EfiErrorCode(33);
 
 // Shell-era statuses that also set the bit below the error bit.
 constexpr EFI_STATUS EFI_NOT_AVAILABLE_YET = 0xC000000000000000ULL;

@@ -44,6 +44,7 @@ import sys
 import tempfile
 import time
 
+import smbios_board
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "data")
 EXPECTED = os.path.join(HERE, "expected")
@@ -57,6 +58,7 @@ EFI_UNSUPPORTED = ERROR_BIT | 3
 EFI_NOT_FOUND = ERROR_BIT | 14
 EFI_ACCESS_DENIED = ERROR_BIT | 15
 EFI_ABORTED = ERROR_BIT | 21
+EFI_COMPROMISED_DATA = ERROR_BIT | 33
 
 GLOBAL_VARIABLE = "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"
 DEBUG_MASK_VARIABLE = "59D1C24F-50F1-401A-B101-F33E0DAED443"
@@ -273,6 +275,44 @@ BRIDGE_CASES = [
          status=EFI_UNSUPPORTED, bridged=False, needs="argecho.efi"),
 ]
 
+# The backup and verify of the firmware's SMBIOS table, run in boots of their
+# own in which QEMU plays the board of smbios_board.py, once with each entry
+# point. The table file is the one dmidecode saved on QEMU with that board.
+BOARD_VKF = smbios_board.expected_vkf()
+EDITED_VKF = BOARD_VKF.replace(b"SerialNum = MB42-77810A", b"SerialNum = MB42-77810B")
+BOARD_TABLE = read(os.path.join(HERE, "..", "cli", "data", "qemu-smbios3.bin"))
+BOARD_DIFFERENCE = '[BaseBoard] SerialNum: file "MB42-77810B", machine "MB42-77810A"\r\n'
+
+
+def compared(count, different):
+    return "Compared %d fields, %d different\r\n" % (count, different)
+
+
+SMBIOS_CASES = [
+    Case("smbios_backup", qorvex("/smbios m.vkf"), out=BANNER + smbios_board.expected_trace() + "Done!\r\n",
+         files={"m.vkf": BOARD_VKF}),
+    Case("smbios_backup_quiet_replaces", qorvex("/q /SMBIOS old.vkf"), files={"old.vkf": BOARD_VKF}),
+    Case("smbios_verify_equal", qorvex("/verify m.vkf"), out=BANNER + compared(25, 0), files={"m.vkf": BOARD_VKF}),
+    Case("smbios_verify_different", qorvex("/VERIFY /q edited.vkf"), out=BOARD_DIFFERENCE + compared(25, 1),
+         status=EFI_COMPROMISED_DATA, files={"edited.vkf": EDITED_VKF}),
+    Case("smbios_table_file", qorvex("/smbios:table.bin tf.vkf /q"), files={"tf.vkf": BOARD_VKF}),
+    Case("smbios_verify_table_file", qorvex("/q /verify:table.bin edited.vkf"),
+         out=BOARD_DIFFERENCE + compared(25, 1), status=EFI_COMPROMISED_DATA),
+    Case("smbios_without_vkf_name", qorvex("/smbios"), out=BANNER + "Error: Please specify the name of VKF file!\r\n",
+         status=EFI_INVALID_PARAMETER),
+    Case("smbios_and_verify", qorvex("/smbios /verify x.vkf"), out="Error: Conflict parameter - '/verify'\r\n",
+         status=EFI_INVALID_PARAMETER, files={"x.vkf": ABSENT}),
+    Case("smbios_into_the_table_file", qorvex("/smbios:table.bin /q TABLE.BIN"), out=open_failed("TABLE.BIN"),
+         status=EFI_ACCESS_DENIED, files={"table.bin": BOARD_TABLE}),
+    Case("smbios_table_file_without_entry_point", qorvex("/q /smbios:d8.txt x.vkf"),
+         out="Error: No valid SMBIOS entry point in [d8.txt]!\r\n", status=ERROR_BIT | 27, files={"x.vkf": ABSENT}),
+    Case("smbios_verify_no_vkf_file", qorvex("/q /verify d8.txt"), out="Error: Line 1 of [d8.txt] is not a VKF line!\r\n",
+         status=EFI_LOAD_ERROR),
+    # Quoted, the flag is a file name and the command a conversion.
+    Case("smbios_quoted_is_a_name", qorvex('"/smbios" x.vkf'), out=BANNER + open_failed("/smbios"),
+         status=EFI_INVALID_PARAMETER, files={"x.vkf": ABSENT}),
+]
+
 # Files laid on the disk before the boot (name -> bytes; None makes a directory).
 DISK_FILES = {
     "d8.txt": DUMP8,
@@ -295,6 +335,8 @@ DISK_FILES = {
     "longdumpnote.txt": OLD_VKF,
     "sub/d6.txt": DUMP8,
     "fatcases.txt": FAT_CASES,
+    "edited.vkf": EDITED_VKF,
+    "table.bin": BOARD_TABLE,
     "fatnames": None,
 }
 for entry in FAT_LAYOUT:
@@ -373,13 +415,14 @@ def build_disk(platform, work, images, cases):
     return disk
 
 
-def boot(platform, disk, work, limit, disks_before=()):
+def boot(platform, disk, work, limit, disks_before=(), machine="q35", extra=()):
     """Boots OVMF once; returns (seconds, problem or None, console text).
 
-    disks_before are attached ahead of disk, which then maps to a later FSn:."""
+    disks_before are attached ahead of disk, which then maps to a later FSn:;
+    extra are more QEMU arguments."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
-    args = [platform.qemu, "-machine", "q35", "-accel", "tcg", "-m", "256", "-smp", "1",
+    args = [platform.qemu, "-machine", machine, "-accel", "tcg", "-m", "256", "-smp", "1", *extra,
             "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + platform.code,
             "-drive", "if=pflash,format=raw,unit=1,file=" + variables]
     for drive in (*disks_before, disk):
@@ -566,6 +609,30 @@ def report_boot(run_problem, seconds, case_count, limit, console, counts):
         print("console tail:\n" + console[-1500:])
 
 
+def run_smbios_boots(platform, images, args, counts):
+    """Boots OVMF as the board once with each SMBIOS entry point and judges the SMBIOS cases."""
+    if "qorvex.efi" not in images or "shellbridge.efi" not in images:
+        counts["skipped"] += 2 * len(SMBIOS_CASES)
+        return
+    for bits in (32, 64):
+        work = tempfile.mkdtemp(prefix="qorvex-smbios-")
+        try:
+            disk = build_disk(platform, work, images, SMBIOS_CASES)
+            seconds, problem, console = boot(platform, disk, work, args.time_limit,
+                                             machine="q35,smbios-entry-point-type=%d" % bits,
+                                             extra=smbios_board.qemu_args())
+            out = extract(platform, disk, work)
+            statuses = read_statuses(out)
+            for case in SMBIOS_CASES:
+                report("%s_%d" % (case.name, bits), check_case(case, out, statuses, platform, disk), counts)
+            report("smbios_firmware_run_%d" % bits, [problem] if problem else [], counts)
+            print("SMBIOS firmware run (%d-bit entry point): %.1f s" % (bits, seconds))
+            if problem:
+                print("console tail:\n" + console[-1500:])
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
+
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
@@ -626,6 +693,7 @@ def main():
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
         report_boot(run_problem, seconds, len(cases), args.time_limit, console, counts)
+        run_smbios_boots(platform, images, args, counts)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

@@ -45,6 +45,18 @@ def qemu_args(entry_point_bits=None):
     return args
 
 
+# The field codes of FIELDS, in its order, for the trace lines.
+CODES = ["IVN", "IV", "ID", "SM", "SP", "SV", "SS", "SU", "SK", "SF", "BM", "BP", "BV", "BS", "BT", "BLC",
+         "CM", "CT", "CV", "CS", "CA", "CO", "CSK", "OS", "OS"]
+SECTION_TYPES = {"BIOS": 0, "System": 1, "BaseBoard": 2, "Chassis": 3, "OemString": 11}
+
+
+def expected_trace():
+    """The trace lines of a backup of the board, as both programs print them."""
+    return "".join("Type: (%d)%s, Field: (%s)%s, Value: %s\r\n" % (SECTION_TYPES[section], section, code, key, value)
+                   for code, (_, _, section, key, value) in zip(CODES, FIELDS))
+
+
 def expected_vkf(fields=FIELDS):
     text, section = b"", None
     for _, _, name, key, value in fields:

@@ -23,11 +23,13 @@
 #include "FakeShell.h"
 #include "FakeShellMap.h"
 #include "FirmwareTest.h"
+#include "Guids.h"
 #include "HiiSupport.h"
 #include "Messages.h"
 #include "ShellApp.h"
 #include "UefiBinding.h"
 #include "run_state.h"
+#include "smbios_builder.h"
 #include "vocabulary.h"
 
 namespace {
@@ -78,6 +80,7 @@ class AppEntryTest : public FirmwareTest {
   }
 
   std::string Out() { return fw.ConOut().Ascii(); }
+  EFI_SYSTEM_TABLE* SystemTable() { return fw.SystemTable(); }
   // An HII database without the string protocol.
   void WithoutHiiString() {
     hii.reset();
@@ -145,6 +148,49 @@ auto FileIs(std::u16string Path, std::string Expected) {
 auto WithFile(std::u16string Path, std::string Bytes) {
   return [Path, Bytes](Test& t) { t.fs0.WriteFile(Path, Bytes); };
 }
+// A small machine for the backup and verify: its table as the firmware
+// holds it, as a table file, and what a backup of it prints and writes.
+const std::string kTable = table_of({Structure(0, 5, {"Vendor"}).set(4, {1}), Structure(1, 8, {"SN"}).set(7, {1}),
+                                     Structure(127, 4)});
+// An SMBIOS 3 entry point for the table at `Address`, its checksum right.
+std::string Entry3(UINT64 Address) {
+  std::string entry("_SM3_\0\x18\x03\x00\x00\x01\x00", 12);
+  for (int i = 0; i < 4; ++i) entry += static_cast<char>(kTable.size() >> (8 * i));
+  for (int i = 0; i < 8; ++i) entry += static_cast<char>(Address >> (8 * i));
+  char sum = 0;
+  for (char c : entry) sum = static_cast<char>(sum + c);
+  entry[5] = static_cast<char>(-sum);
+  return entry;
+}
+const std::string kTableFile = Entry3(32) + std::string(8, '\0') + kTable;
+const std::string kBackupTrace =
+    "Type: (0)BIOS, Field: (IVN)Name, Value: Vendor\r\nType: (1)System, Field: (SM)Manufacturer, Value: \r\n"
+    "Type: (1)System, Field: (SP)Product, Value: \r\nType: (1)System, Field: (SV)Version, Value: \r\n"
+    "Type: (1)System, Field: (SS)SerialNum, Value: SN\r\n";
+const std::string kBackup =
+    "[BIOS]\r\nName = Vendor\r\n[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = SN\r\n";
+
+// Lists the table in the firmware's configuration table under the SMBIOS 3
+// GUID, its entry point with a right checksum or a wrong one.
+auto WithFirmwareTable(bool Damaged) {
+  return [Damaged](AppEntryTest& t) {
+    static EFI_CONFIGURATION_TABLE entries[1];
+    static std::string entry;
+    entry = Entry3(reinterpret_cast<UINTN>(kTable.data()));
+    if (Damaged) entry[5] = static_cast<char>(entry[5] + 1);
+    entries[0] = {gEfiSmbios3TableGuid, entry.data()};
+    t.SystemTable()->NumberOfTableEntries = 1;
+    t.SystemTable()->ConfigurationTable = entries;
+  };
+}
+
+auto WithTableFile(std::function<void(Test&)> More = nullptr) {
+  return [More](Test& t) {
+    t.fs0.WriteFile(u"t.bin", kTableFile);
+    if (More) More(t);
+  };
+}
+
 auto NothingOpened() {
   return [](Test& t) {
     EXPECT_FALSE(t.fs0.Exists(u"o.vkf"));
@@ -311,6 +357,37 @@ INSTANTIATE_TEST_SUITE_P(
                     t.fs.FlushFailure = EFI_DEVICE_ERROR;
                   },
                   kBanner, EFI_ABORTED, VkfIs("")},
+        // Backing up and verifying a machine's table.
+        EntryCase{"BackupOfTheFirmwareTable", {u"/SMBIOS", u"o.vkf"}, {}, WithFirmwareTable(false),
+                  kBanner + kBackupTrace + kDone, kOk, VkfIs(kBackup)},
+        EntryCase{"BackupWithoutFirmwareTable", {u"/smbios", u"o.vkf"}, {}, nullptr,
+                  kBanner + "Error: This machine publishes no SMBIOS table!\r\n", EFI_NOT_FOUND, VkfAbsent()},
+        EntryCase{"BackupOfADamagedEntryPoint", {u"/q", u"/smbios", u"o.vkf"}, {}, WithFirmwareTable(true),
+                  "Error: No valid SMBIOS entry point in [SMBIOS configuration table]!\r\n", EFI_CRC_ERROR,
+                  VkfAbsent()},
+        EntryCase{"BackupOfATableFile", {u"o.vkf", u"/q", u"/smbios:t.bin"}, {}, WithTableFile(), "", kOk,
+                  VkfIs(kBackup)},
+        EntryCase{"BackupOfADirectory", {u"/smbios:sub", u"o.vkf"}, {}, [](Test& t) { t.fs0.MakeDirectory(u"sub"); },
+                  kBanner + OpenFailed("sub"), EFI_LOAD_ERROR, VkfAbsent()},
+        EntryCase{"BackupIntoTheTableFile", {u"/smbios:t.bin", u"T.BIN"}, {}, WithTableFile(),
+                  kBanner + OpenFailed("T.BIN"), EFI_ACCESS_DENIED, FileIs(u"t.bin", kTableFile)},
+        EntryCase{"BackupOverAnOldVkfNotDeleted", {u"/smbios:t.bin", u"o.vkf"}, {},
+                  WithTableFile(WithOldVkf([](Test& t) { t.fs.DeleteFails = true; })),
+                  kBanner + OpenFailed("o.vkf"), EFI_ACCESS_DENIED, VkfIs(kOldVkf)},
+        EntryCase{"BackupWritesFail", {u"/smbios:t.bin", u"o.vkf"}, {},
+                  WithTableFile([](Test& t) { t.fs.WriteFailure = EFI_VOLUME_FULL; }),
+                  kBanner + "Type: (0)BIOS, Field: (IVN)Name, Value: Vendor\r\n", EFI_VOLUME_FULL, VkfIs("")},
+        EntryCase{"BackupFlushFails", {u"/smbios:t.bin", u"o.vkf"}, {},
+                  WithTableFile([](Test& t) { t.fs.FlushFailure = EFI_DEVICE_ERROR; }), kBanner + kBackupTrace,
+                  EFI_DEVICE_ERROR, VkfIs(kBackup)},
+        EntryCase{"BackupAndVerifyConflict", {u"/smbios", u"/verify:t.bin", u"o.vkf"}, {}, nullptr,
+                  "Error: Conflict parameter - '/verify:t.bin'\r\n", EFI_INVALID_PARAMETER, VkfAbsent()},
+        EntryCase{"VerifyFindsADifference", {u"/q", u"/verify:t.bin", u"o.vkf"}, {},
+                  WithTableFile([](Test& t) { t.fs0.WriteFile(u"o.vkf", "[System]\nSerialNum = SM\n"); }),
+                  "[System] SerialNum: file \"SM\", machine \"SN\"\r\nCompared 1 fields, 1 different\r\n",
+                  EFI_COMPROMISED_DATA, VkfIs("[System]\nSerialNum = SM\n")},
+        EntryCase{"VerifyOfAMissingVkf", {u"/verify", u"o.vkf"}, {}, WithFirmwareTable(false),
+                  kBanner + OpenFailed("o.vkf"), EFI_NOT_FOUND, VkfAbsent()},
         EntryCase{"NoHiiDatabase", {u"d.txt", u"o.vkf"}, {}, [](Test& t) { t.hii.reset(); }, "", EFI_NOT_FOUND,
                   NothingOpened()},
         // The strings are registered without the string protocol; the
@@ -387,6 +464,33 @@ TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
   EXPECT_EQ(File(u"o.vkf"), kConverted);
   EXPECT_TRUE(lineBufferMessage);
   EXPECT_TRUE(flagCheckMessage);
+}
+
+// A backup under every allocation failure: success only with the whole file,
+// else the memory message (or a flag check's), and nothing left behind.
+TEST_F(AppEntryTest, EveryAllocationFailureOfABackupIsSurvived) {
+  fs0.WriteFile(u"t.bin", kTableFile);
+  shell.ReleaseArguments();
+  size_t failures = 0;
+  size_t runs = fake::FailEachAllocation(fw, [&](size_t) {
+    fake::ResetLibraryGlobals();
+    fake::AttachLibrary(fw);
+    if (fs0.Exists(u"o.vkf")) fs0.Remove(u"o.vkf");
+    fw.ConOut().Clear();
+    EFI_STATUS status = Run({u"/q", u"/smbios:t.bin", u"o.vkf"});
+    EXPECT_EQ(File(u"t.bin"), kTableFile);
+    if (status == EFI_SUCCESS) {
+      EXPECT_EQ(File(u"o.vkf"), kBackup) << "reported success";
+    } else if (Out() == kOutOfMemory) {
+      ++failures;
+    }
+    shell.ReleaseArguments();
+    fw.TakeAsserts();
+  });
+  EXPECT_GT(runs, 10u);
+  EXPECT_GT(failures, 0u);
+  EXPECT_EQ(last.Status, EFI_SUCCESS);
+  EXPECT_EQ(File(u"o.vkf"), kBackup);
 }
 
 // ---- The same conversions as qorvexw ----
