@@ -48,17 +48,6 @@ struct MachineRun {
   EFI_FILE_PROTOCOL* Vkf;
 };
 
-struct FlagMessage {
-  FlagCheckResult Result;
-  MessageToken Token;
-};
-
-constexpr FlagMessage kFlagMessages[] = {
-    {FlagCheckDuplicate, TokenDuplicatedFlag}, {FlagCheckConflict, TokenConflictParameter},
-    {FlagCheckUnknown, TokenUnknownFlag},      {FlagCheckNoValue, TokenInvalidArgument},
-    {FlagCheckNoMemory, TokenOutOfMemory},
-};
-
 // An argument the shell marks as quoted or escaped is a plain argument.
 bool TypedAsPlain(const EFI_SHELL_INTERFACE* Shell, UINTN Index) {
   if (Shell->ArgInfo == nullptr) return false;
@@ -102,12 +91,7 @@ void TakeFlags(MachineRun* Run) {
 
 EFI_STATUS ReadModeLine(MachineRun* Run) {
   FlagCheckResult result = LibCheckFlags(LibShellInterface, MachineFlagTable, &Run->Package, &Run->Useful);
-  if (result != FlagCheckOk) {
-    for (const FlagMessage& message : kFlagMessages) {
-      if (message.Result == result) PrintMessageByToken(message.Token, AppHiiHandle, Run->Useful);
-    }
-    return EFI_INVALID_PARAMETER;
-  }
+  if (result != FlagCheckOk) return PrintFlagError(result, Run->Useful);
   TakeFlags(Run);
   if (!Run->Quiet) {
     LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", UINTN{QORVEX_VERSION_MAJOR}, UINTN{QORVEX_VERSION_MINOR},

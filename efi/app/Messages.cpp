@@ -97,3 +97,25 @@ UINTN PrintMessageByTokenV(EFI_STRING_ID Token, EFI_HII_HANDLE HiiHandle, const 
   // in place of its count; it printed nothing.
   return printed == EFI_OUT_OF_RESOURCES ? 0 : printed;
 }
+
+namespace {
+
+struct FlagMessage {
+  FlagCheckResult Result;
+  MessageToken Token;
+};
+
+constexpr FlagMessage kFlagMessages[] = {
+    {FlagCheckDuplicate, TokenDuplicatedFlag}, {FlagCheckConflict, TokenConflictParameter},
+    {FlagCheckUnknown, TokenUnknownFlag},      {FlagCheckNoValue, TokenInvalidArgument},
+    {FlagCheckNoMemory, TokenOutOfMemory},
+};
+
+}  // namespace
+
+EFI_STATUS PrintFlagError(FlagCheckResult Result, const CHAR16* Useful) {
+  for (const FlagMessage& message : kFlagMessages) {
+    if (message.Result == Result) PrintMessageByToken(message.Token, AppHiiHandle, Useful);
+  }
+  return EFI_INVALID_PARAMETER;
+}

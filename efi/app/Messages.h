@@ -6,6 +6,7 @@
 #include "Efi.h"
 #include "IO.h"
 #include "Protocol/HiiStringPackage.h"
+#include "VarCheck.h"
 
 // String ids of the message package (Messages.def).
 enum MessageToken : EFI_STRING_ID {
@@ -69,5 +70,9 @@ UINTN PrintMessageByToken(EFI_STRING_ID Token, EFI_HII_HANDLE HiiHandle, T... Ar
   const UINT64 slots[sizeof...(T) + 1] = {LibArgSlot(Args)..., 0};
   return PrintMessageByTokenV(Token, HiiHandle, slots);
 }
+
+// Prints the message of a failed flag check about the argument Useful and
+// returns EFI_INVALID_PARAMETER, the status of every flag error.
+EFI_STATUS PrintFlagError(FlagCheckResult Result, const CHAR16* Useful);
 
 #endif  // QORVEX_APP_MESSAGES_H

@@ -37,24 +37,6 @@ struct AppRun {
   bool Quiet;  // "/q": the banner and the run's lines are not printed
 };
 
-struct FlagMessage {
-  FlagCheckResult Result;
-  MessageToken Token;
-};
-
-constexpr FlagMessage kFlagMessages[] = {
-    {FlagCheckDuplicate, TokenDuplicatedFlag}, {FlagCheckConflict, TokenConflictParameter},
-    {FlagCheckUnknown, TokenUnknownFlag},      {FlagCheckNoValue, TokenInvalidArgument},
-    {FlagCheckNoMemory, TokenOutOfMemory},
-};
-
-EFI_STATUS FlagError(FlagCheckResult Result, const CHAR16* Useful) {
-  for (const FlagMessage& message : kFlagMessages) {
-    if (message.Result == Result) PrintMessageByToken(message.Token, AppHiiHandle, Useful);
-  }
-  return EFI_INVALID_PARAMETER;
-}
-
 // Prints the open message with the file's name and passes Status on.
 EFI_STATUS OpenFailed(const CHAR16* Name, EFI_STATUS Status) {
   PrintMessageByToken(TokenOpenFailed, AppHiiHandle, Name);
@@ -75,7 +57,7 @@ bool QueryPlainFile(EFI_FILE_PROTOCOL* File, UINT64* Size) {
 // The flag check, the quiet switch, the banner and the two file names.
 EFI_STATUS ReadCommandLine(AppRun* Run) {
   FlagCheckResult result = LibCheckFlags(LibShellInterface, AppFlagTable, &Run->Package, &Run->Useful);
-  if (result != FlagCheckOk) return FlagError(result, Run->Useful);
+  if (result != FlagCheckOk) return PrintFlagError(result, Run->Useful);
   Run->Quiet = LibFindFlag(&Run->Package, u"/q") != nullptr;
   if (!Run->Quiet) LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
   if (Run->Package.ArgCount < 2) {

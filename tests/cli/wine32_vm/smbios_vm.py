@@ -12,7 +12,6 @@ the table dmidecode saved (--dump-bin) to the very same file.
 import argparse
 import os
 import re
-import shlex
 import shutil
 import subprocess
 import sys
@@ -22,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "..", "e2e"))
 import smbios_board  # noqa: E402
-from wine32_vm import SKIPPED, boot, build_init, find_kernel, module_files, write_initramfs  # noqa: E402
+from wine32_vm import SKIPPED, boot, find_kernel, prepare_machine  # noqa: E402
 
 BANNER = b"QORVEX ver 1.0.1\r\n"
 NOT_ROOT = b"Error, Can not read the SMBIOS table [/sys/firmware/dmi/tables/smbios_entry_point]: " \
@@ -126,12 +125,7 @@ def main():
         print("SKIP: no amd64 kernel (linux-image-amd64) or missing %s" % " ".join(missing))
         return SKIPPED
     kernel, modules_dir = found
-    os.makedirs(args.work, exist_ok=True)
-    initrd = os.path.join(args.work, "initrd.cpio")
-    write_initramfs(initrd, build_init(args.work), module_files(modules_dir))
-    out = os.path.join(args.work, "out")
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    initrd, out = prepare_machine(args.work, modules_dir)
     os.chmod(out, 0o777)
     shutil.copyfile(args.program, os.path.join(out, "qorvexw"))
     os.chmod(os.path.join(out, "qorvexw"), 0o755)

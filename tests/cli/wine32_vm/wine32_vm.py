@@ -138,6 +138,17 @@ def show(path):
             sys.stdout.write(f.read())
 
 
+def prepare_machine(work, modules_dir):
+    """Writes the initramfs into `work` and empties the shared folder; returns both paths."""
+    os.makedirs(work, exist_ok=True)
+    initrd = os.path.join(work, "initrd.cpio")
+    write_initramfs(initrd, build_init(work), module_files(modules_dir))
+    out = os.path.join(work, "out")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    return initrd, out
+
+
 def run_in_vm(args):
     found = find_kernel()
     if not found or not shutil.which("qemu-system-x86_64"):
@@ -145,12 +156,7 @@ def run_in_vm(args):
               "support (linux-image-amd64) and qemu-system-x86_64 to run it in" % args.wine)
         return SKIPPED
     kernel, modules_dir = found
-    os.makedirs(args.work, exist_ok=True)
-    initrd = os.path.join(args.work, "initrd.cpio")
-    write_initramfs(initrd, build_init(args.work), module_files(modules_dir))
-    out = os.path.join(args.work, "out")
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    initrd, out = prepare_machine(args.work, modules_dir)
     # The guest mounts its own /tmp over the host's, which would hide a source
     # or build tree under /tmp; so the program and the scripts travel in the
     # shared folder.
