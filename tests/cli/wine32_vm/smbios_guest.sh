@@ -4,9 +4,12 @@
 # the real sysfs files: a backup, a verify of it, a verify of an edited copy,
 # and a backup by a user who is not root. Everything lands in /tmp/out.
 #
-#   smbios_guest.sh PROGRAM
+#   smbios_guest.sh PROGRAM [WINDOWS_PROGRAM WINE_LOADER]
+#
+# With a Windows program, it also backs the table up through Wine, whose
+# GetSystemFirmwareTable builds its table from the kernel's DMI attributes.
 out=/tmp/out
-program=$1
+program=$1 windows_program=$2 loader=$3
 cd "$out" || exit 1
 
 dmidecode --dump-bin "$out/table.bin" >"$out/dump-bin.log" 2>&1
@@ -30,5 +33,11 @@ run verify "$program" /verify "$out/machine.vkf" /q
 sed 's/^\(SerialNum = [A-Z0-9-]*\)/\1X/' "$out/machine.vkf" >"$out/edited.vkf"
 run verify-edited "$program" /verify "$out/edited.vkf"
 run backup-not-root setpriv --reuid=65534 --regid=65534 --clear-groups "$program" /smbios /tmp/nobody.vkf
+if [ -n "$windows_program" ]; then
+  export HOME=/tmp/home WINEPREFIX=/tmp/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$HOME" "$WINEPREFIX"
+  "$loader" wineboot -i </dev/null >"$out/wine.log" 2>&1
+  run backup-windows "$loader" "$windows_program" /smbios 'Z:\tmp\out\windows.vkf' /q
+fi
 echo done >"$out/rc"
 sync
