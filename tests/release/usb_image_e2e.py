@@ -60,10 +60,10 @@ def startup_script(cases):
     """Runs each case from the stick with its output and status on the stick."""
     lines = ["@echo -off", STICK, "cd \\"]
     for case in cases:
-        lines.append("set -v bridgestatus none")
+        lines += ["set -v bridgestatus none", "set -v qorvexstatus none"]
         lines.extend(case.before)
         lines.append("%s > %s\\%s.out 2> %s\\%s.err" % (case.command, STICK, case.name, STICK, case.name))
-        lines.append("echo %s %%lasterror%% %%bridgestatus%% >>a %s\\status.txt" % (case.name, STICK))
+        lines.append("echo %s %%lasterror%% %%bridgestatus%% %%qorvexstatus%% >>a %s\\status.txt" % (case.name, STICK))
         lines.extend(case.after)
     lines.append("reset -s")
     return "".join(line + "\r\n" for line in lines)
