@@ -254,6 +254,8 @@ PROBE_OUT = "".join("probe ok   %s\r\n" % line for line in PROBE_LINES) + (
 LIBRARY_CASES = [
     Case("library_probe", "shellbridge.efi libprobe.efi", out=PROBE_OUT + "probe InitShellApp returned 0\r\n",
          needs="libprobe.efi"),
+    Case("library_probe_typed_directly", "libprobe.efi", out=PROBE_OUT + "probe InitShellApp returned 0\r\n",
+         bridged=False, needs="libprobe.efi"),
 ]
 
 # fatprobe.efi answers the name table from the directory \fatnames.
