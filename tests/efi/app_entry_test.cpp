@@ -139,32 +139,29 @@ struct EntryCase {
 
 void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.Name; }
 
-class EntryCaseTest : public AppEntryTest, public ::testing::WithParamInterface<EntryCase> {};
+class EntryCaseTest : public AppEntryTest, public ::testing::WithParamInterface<EntryCase> {
+ protected:
+  void RunRow() {
+    const EntryCase& c = GetParam();
+    if (c.Arrange) c.Arrange(*this);
+    EXPECT_EQ(Run(c.Args, c.ArgInfo), c.Status);
+    EXPECT_FALSE(last.Exited);
+    EXPECT_EQ(Out(), c.Out);
+    EXPECT_EQ(File(u"d.txt"), kDump) << "the dump must never change";
+    if (c.Check) c.Check(*this);
+  }
+};
 
-TEST_P(EntryCaseTest, PrintsReturnsAndLeavesTheDiskAsExpected) {
-  const EntryCase& c = GetParam();
-  if (c.Arrange) c.Arrange(*this);
-  EXPECT_EQ(Run(c.Args, c.ArgInfo), c.Status);
-  EXPECT_FALSE(last.Exited);
-  EXPECT_EQ(Out(), c.Out);
-  EXPECT_EQ(File(u"d.txt"), kDump) << "the dump must never change";
-  if (c.Check) c.Check(*this);
-}
+TEST_P(EntryCaseTest, PrintsReturnsAndLeavesTheDiskAsExpected) { RunRow(); }
 
 // The same table typed at a UEFI 2.x shell, which gives qorvex no EFI 1.x
 // interfaces: the same output, status and disk, the full status in
 // %qorvexstatus%, and nothing left of what start-up made (tear-down).
 TEST_P(EntryCaseTest, TypedAtAUefi2ShellTheSame) {
-  const EntryCase& c = GetParam();
   typedAtUefiShell = true;
-  if (c.Arrange) c.Arrange(*this);
-  EXPECT_EQ(Run(c.Args, c.ArgInfo), c.Status);
-  EXPECT_FALSE(last.Exited);
-  EXPECT_EQ(Out(), c.Out);
-  EXPECT_EQ(File(u"d.txt"), kDump) << "the dump must never change";
-  if (c.Check) c.Check(*this);
+  RunRow();
   char text[24];
-  std::snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(c.Status));
+  std::snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(GetParam().Status));
   EXPECT_EQ(fake::Narrow(shell.Variables[u"qorvexstatus"]), text);
   EXPECT_EQ(shell.EnvironmentCalls, std::vector<std::string>{}) << "the EFI 1.x environment is not there";
 }
