@@ -138,31 +138,29 @@ static EFI_STATUS EndImage(EFI_HANDLE ImageHandle, const CHAR8* Report, EFI_STAT
   return Status;
 }
 
-// Binds to an EFI 1.x shell: its interface on the image handle, and a
-// version-2 environment on the image handle or else on any handle.
-static EFI_STATUS BindEfiShell(EFI_HANDLE ImageHandle, EFI_STATUS* Status) {
+// Binds to an EFI 1.x shell, whose interface is on the image handle: a
+// version-2 environment on the image handle or else on any handle. A failure
+// ends the image.
+static EFI_STATUS BindEfiShell(EFI_HANDLE ImageHandle) {
   EFI_STATUS status = LookUpShellEnvironment(ImageHandle);
   if (!EFI_ERROR(status) && IsShellEnvironment2(LibShellEnvironment)) return status;
   status = SearchShellEnvironment2();
-  if (EFI_ERROR(status)) *Status = EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
+  if (EFI_ERROR(status)) return EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
   return status;
 }
 
 // Binds to a UEFI 2.x shell, which started the image without the EFI 1.x
-// interfaces. NotStarted is the failed lookup of the shell interface: the
-// status to end with when no UEFI 2.x shell started the image either.
-static EFI_STATUS BindUefiShell(EFI_HANDLE ImageHandle, EFI_STATUS NotStarted, EFI_STATUS* Status) {
+// interfaces, or ends the image. NotStarted is the failed lookup of the shell
+// interface: the status to end with when no UEFI 2.x shell started it either.
+// Without memory for the interfaces it ends with EFI_OUT_OF_RESOURCES.
+static EFI_STATUS BindUefiShell(EFI_HANDLE ImageHandle, EFI_STATUS NotStarted) {
   UefiShell.BootServices = LibBootServices;
   UefiShell.PoolType = LibPoolType;
   EFI_STATUS status = UefiShellBind(&UefiShell, ImageHandle);
   if (status == EFI_OUT_OF_RESOURCES) {
-    *Status = EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
-    return status;
+    return EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
   }
-  if (EFI_ERROR(status)) {
-    *Status = EndImage(ImageHandle, "InitShellApp: Application not started from Shell\n", NotStarted);
-    return status;
-  }
+  if (EFI_ERROR(status)) return EndImage(ImageHandle, "InitShellApp: Application not started from Shell\n", NotStarted);
   LibShellInterface = &UefiShell.Interface;
   LibShellEnvironment = &UefiShell.Environment;
   return EFI_SUCCESS;
@@ -173,9 +171,8 @@ EFI_STATUS InitShellApp(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
   VOID* interface = nullptr;
   EFI_STATUS status = LibBootServices->HandleProtocol(ImageHandle, &gEfiShellInterfaceGuid, &interface);
   LibShellInterface = static_cast<EFI_SHELL_INTERFACE*>(interface);
-  EFI_STATUS ended = EFI_SUCCESS;
-  status = EFI_ERROR(status) ? BindUefiShell(ImageHandle, status, &ended) : BindEfiShell(ImageHandle, &ended);
-  if (EFI_ERROR(status)) return ended;
+  status = EFI_ERROR(status) ? BindUefiShell(ImageHandle, status) : BindEfiShell(ImageHandle);
+  if (EFI_ERROR(status)) return status;
   // No page-break prompts and no output pause while the application runs.
   LibShellEnvironment->DisablePageBreak();
   UINT32 keyFilter = LibShellEnvironment->GetKeyFilter();
