@@ -2,17 +2,20 @@
 // a UEFI 2.x shell the way an EFI 1.x shell would, with both EFI 1.x
 // interfaces on the application's image handle.
 //
-//   shellbridge.efi APP.efi [arguments...]
+//   shellbridge.efi [-bare] APP.efi [arguments...]
 //
 // qorvex.efi binds itself to a UEFI 2.x shell when it finds no EFI 1.x shell
 // interface; started through the bridge it takes its EFI 1.x path, which the
 // firmware tests thus run on OVMF as well. The bridge binds itself to the
 // UEFI 2.x shell as the library does (UefiShell.h), hands the argument list
 // after its own name and the environment to APP.efi, installs both on the
-// child's image handle, starts it and returns the child's status as its own. Because the UEFI
-// shell's %lasterror% drops the error bit of a status, the bridge also stores
-// the child's full status in the shell variable "bridgestatus" ("0x0",
-// "0x8000000000000002", ...), on every path that has a UEFI shell.
+// child's image handle, starts it and returns the child's status as its own.
+// With -bare it installs nothing: the child then runs as if no shell had
+// started it (not even the UEFI shell, whose parameters are not on its
+// handle). Because the UEFI shell's %lasterror% drops the error bit of a
+// status, the bridge also stores the child's full status in the shell
+// variable "bridgestatus" ("0x0", "0x8000000000000002", ...), on every path
+// that has a UEFI shell.
 #include "StatusText.h"
 #include "UefiShell.h"
 
@@ -24,7 +27,7 @@
 
 namespace {
 
-constexpr CHAR16 kUsage[] = u"Usage: shellbridge.efi APP.efi [arguments...]\r\n";
+constexpr CHAR16 kUsage[] = u"Usage: shellbridge.efi [-bare] APP.efi [arguments...]\r\n";
 constexpr CHAR16 kStatusVariable[] = u"bridgestatus";
 
 struct Bridge {
@@ -62,9 +65,10 @@ VOID* Allocate(const Bridge* B, UINTN Size) {
   return block;
 }
 
-// Drops our own name from the argument list, so that it starts with the
-// application's. EFI_INVALID_PARAMETER when no application is named.
-EFI_STATUS DropOwnName(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
+// Drops the first argument (our own name, then -bare), so that the list
+// starts with the application's. EFI_INVALID_PARAMETER when no application
+// is named.
+EFI_STATUS DropFirstArg(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
   if (Interface->Argc < 2) return EFI_INVALID_PARAMETER;
   B->BootServices->FreePool(Interface->Argv[0]);
   for (UINTN i = 1; i <= Interface->Argc; ++i) {
@@ -138,6 +142,22 @@ void UninstallInterfaces(const Bridge* B, EFI_HANDLE Child, EFI_SHELL_INTERFACE*
   B->BootServices->UninstallProtocolInterface(Child, &gEfiShellInterfaceGuid, Interface);
 }
 
+bool IsBareOption(const CHAR16* Arg) {
+  static constexpr CHAR16 kBare[] = u"-bare";
+  UINTN i = 0;
+  while (kBare[i] != 0 && Arg[i] == kBare[i]) ++i;
+  return kBare[i] == 0 && Arg[i] == 0;
+}
+
+// Runs the loaded child without any shell interface; returns its status.
+EFI_STATUS StartBare(const Bridge* B, EFI_HANDLE Child) {
+  UINTN exitDataSize = 0;
+  CHAR16* exitData = nullptr;
+  EFI_STATUS status = B->BootServices->StartImage(Child, &exitDataSize, &exitData);
+  if (exitData != nullptr) B->BootServices->FreePool(exitData);
+  return status;
+}
+
 // Gives the loaded child its interfaces and runs it; returns its status.
 EFI_STATUS StartChild(Bridge* B, EFI_HANDLE Child) {
   EFI_SHELL_INTERFACE* interface = &B->Binding.Interface;
@@ -151,16 +171,16 @@ EFI_STATUS StartChild(Bridge* B, EFI_HANDLE Child) {
     B->BootServices->UnloadImage(Child);
     return status;
   }
-  UINTN exitDataSize = 0;
-  CHAR16* exitData = nullptr;
-  status = B->BootServices->StartImage(Child, &exitDataSize, &exitData);
-  if (exitData != nullptr) B->BootServices->FreePool(exitData);
+  status = StartBare(B, Child);
   UninstallInterfaces(B, Child, interface, &B->Binding.Environment);
   return status;
 }
 
 EFI_STATUS RunBridge(Bridge* B) {
-  EFI_STATUS status = DropOwnName(B, &B->Binding.Interface);
+  EFI_SHELL_INTERFACE* interface = &B->Binding.Interface;
+  EFI_STATUS status = DropFirstArg(B, interface);
+  const bool bare = !EFI_ERROR(status) && IsBareOption(interface->Argv[0]);
+  if (bare) status = DropFirstArg(B, interface);
   if (EFI_ERROR(status)) {
     Print(B, kUsage);
     return status;
@@ -171,7 +191,7 @@ EFI_STATUS RunBridge(Bridge* B) {
     PrintFailure(B, u"cannot load", B->Binding.Interface.Argv[0], status);
     return status;
   }
-  return StartChild(B, child);
+  return bare ? StartBare(B, child) : StartChild(B, child);
 }
 
 }  // namespace
