@@ -23,7 +23,6 @@
 #include "Protocol/LoadedImage.h"
 #include "Protocol/ShellInterface.h"
 #include "Protocol/SimpleTextOut.h"
-#include "Protocol/UefiShellParameters.h"
 
 namespace {
 
