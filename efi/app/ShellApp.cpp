@@ -179,14 +179,17 @@ EFI_STATUS CleanUp(AppRun* Run, EFI_STATUS Status) {
 
 }  // namespace
 
+// Where a UEFI 2.x shell script finds the full status (%qorvexstatus%).
+constexpr CHAR16 kStatusVariable[] = u"qorvexstatus";
+
 extern "C" EFI_STATUS EFIAPI ShellAppEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
   AppRun run = {};
   if (EFI_ERROR(InitShellApp(ImageHandle, SystemTable))) return EFI_ABORTED;
   AppBootServices = SystemTable->BootServices;
   EFI_STATUS status = LibRegisterAppStrings(&AppHiiHandle, MessageStringPackage.Bytes, &kQorvexAppGuid);
-  if (EFI_ERROR(status)) return status;
+  if (EFI_ERROR(status)) return LibEndShellApp(kStatusVariable, status);
   // When this fails the list stays as the shell gave it, which still works.
   LibDropEmptyArgs();
-  if (MachineModeRequested(LibShellInterface)) return RunMachineMode();
-  return CleanUp(&run, RunSteps(&run));
+  if (MachineModeRequested(LibShellInterface)) return LibEndShellApp(kStatusVariable, RunMachineMode());
+  return LibEndShellApp(kStatusVariable, CleanUp(&run, RunSteps(&run)));
 }

@@ -21,6 +21,8 @@
 //   the dump's first two bytes cannot be read        the read's status
 //   the dump holds fewer than 2 bytes                EFI_ABORTED
 //   a VKF record or the final flush cannot be written the write's status
+// Under a UEFI 2.x shell the status is also kept, as 0x and its hexadecimal
+// digits, in the shell variable qorvexstatus (%lasterror% drops its error bit).
 #ifndef QORVEX_APP_SHELL_APP_H
 #define QORVEX_APP_SHELL_APP_H
 

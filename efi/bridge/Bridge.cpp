@@ -1,37 +1,39 @@
-// shellbridge.efi: runs an EFI 1.x shell application under a UEFI 2.x shell.
+// shellbridge.efi: a test tool that runs an EFI 1.x shell application under
+// a UEFI 2.x shell the way an EFI 1.x shell would, with both EFI 1.x
+// interfaces on the application's image handle.
 //
-//   shellbridge.efi APP.efi [arguments...]
+//   shellbridge.efi [-bare] APP.efi [arguments...]
 //
-// Current firmware ships a UEFI 2.x shell, which gives an application neither
-// the shell interface (the argument list, with how each argument was quoted)
-// nor a shell environment. The bridge splits its own command line the EFI 1.x
-// way, loads APP.efi, installs both interfaces on the child's image handle,
-// starts it and returns the child's status as its own. Because the UEFI
-// shell's %lasterror% drops the error bit of a status, the bridge also stores
-// the child's full status in the shell variable "bridgestatus" ("0x0",
-// "0x8000000000000002", ...), on every path that has a UEFI shell.
-#include "BridgeEnvironment.h"
-#include "CommandLine.h"
+// qorvex.efi binds itself to a UEFI 2.x shell when it finds no EFI 1.x shell
+// interface; started through the bridge it takes its EFI 1.x path, which the
+// firmware tests thus run on OVMF as well. The bridge binds itself to the
+// UEFI 2.x shell as the library does (UefiShell.h), hands the argument list
+// after its own name and the environment to APP.efi, installs both on the
+// child's image handle, starts it and returns the child's status as its own.
+// With -bare it installs nothing: the child then runs as if no shell had
+// started it (not even the UEFI shell, whose parameters are not on its
+// handle). Because the UEFI shell's %lasterror% drops the error bit of a
+// status, the bridge also stores the child's full status in the shell
+// variable "bridgestatus" ("0x0", "0x8000000000000002", ...), on every path
+// that has a UEFI shell.
 #include "StatusText.h"
+#include "UefiShell.h"
 
 #include "Guids.h"
 #include "Protocol/LoadedImage.h"
 #include "Protocol/ShellInterface.h"
 #include "Protocol/SimpleTextOut.h"
-#include "Protocol/UefiShellParameters.h"
 
 namespace {
 
-constexpr CHAR16 kUsage[] = u"Usage: shellbridge.efi APP.efi [arguments...]\r\n";
+constexpr CHAR16 kUsage[] = u"Usage: shellbridge.efi [-bare] APP.efi [arguments...]\r\n";
 constexpr CHAR16 kStatusVariable[] = u"bridgestatus";
 
 struct Bridge {
   EFI_HANDLE ImageHandle;
   EFI_SYSTEM_TABLE* SystemTable;
   EFI_BOOT_SERVICES* BootServices;
-  EFI_LOADED_IMAGE_PROTOCOL* Image;
-  EFI_SHELL_PROTOCOL* Shell;
-  EFI_SHELL_PARAMETERS_PROTOCOL* Parameters;
+  UefiShellBinding Binding;  // our own arguments, then the child's
 };
 
 // The bridge's own messages go to standard error, so that they stay out of
@@ -62,75 +64,22 @@ VOID* Allocate(const Bridge* B, UINTN Size) {
   return block;
 }
 
-// A UEFI 2.x shell started us when it installed its parameters on our handle.
-EFI_STATUS FindShell(Bridge* B) {
-  VOID* image = nullptr;
-  EFI_STATUS status = B->BootServices->HandleProtocol(B->ImageHandle, &gEfiLoadedImageProtocolGuid, &image);
-  if (EFI_ERROR(status)) return status;
-  VOID* shell = nullptr;
-  status = B->BootServices->LocateProtocol(&gEfiShellProtocolGuid, nullptr, &shell);
-  if (EFI_ERROR(status)) return status;
-  VOID* parameters = nullptr;
-  status = B->BootServices->HandleProtocol(B->ImageHandle, &gEfiShellParametersProtocolGuid, &parameters);
-  if (EFI_ERROR(status)) return status;
-  B->Image = static_cast<EFI_LOADED_IMAGE_PROTOCOL*>(image);
-  B->Shell = static_cast<EFI_SHELL_PROTOCOL*>(shell);
-  B->Parameters = static_cast<EFI_SHELL_PARAMETERS_PROTOCOL*>(parameters);
-  return EFI_SUCCESS;
-}
-
-// Frees the argument list that the shell interface holds now: the child may
-// have replaced ours with pool copies of its own, which are then freed here.
-void FreeArgs(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
-  if (Interface->Argv != nullptr) {
-    for (UINTN i = 0; i < Interface->Argc; ++i) B->BootServices->FreePool(Interface->Argv[i]);
-    B->BootServices->FreePool(Interface->Argv);
+// Drops the first argument (our own name, then -bare), so that the list
+// starts with the application's. EFI_INVALID_PARAMETER when no application
+// is named.
+EFI_STATUS DropFirstArg(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
+  if (Interface->Argc < 2) return EFI_INVALID_PARAMETER;
+  B->BootServices->FreePool(Interface->Argv[0]);
+  for (UINTN i = 1; i <= Interface->Argc; ++i) {
+    Interface->Argv[i - 1] = Interface->Argv[i];
+    Interface->ArgInfo[i - 1] = Interface->ArgInfo[i];
   }
-  if (Interface->ArgInfo != nullptr) B->BootServices->FreePool(Interface->ArgInfo);
-  Interface->Argv = nullptr;
-  Interface->ArgInfo = nullptr;
-  Interface->Argc = 0;
-}
-
-// Stores the next argument of Cursor as a new pool string.
-CHAR16* TakeArg(const Bridge* B, CommandLineCursor* Cursor, UINT32* Info) {
-  CommandLineCursor probe = *Cursor;
-  CommandLineArg arg;
-  if (!CommandLineNext(&probe, nullptr, &arg)) return nullptr;
-  CHAR16* text = static_cast<CHAR16*>(Allocate(B, (arg.Length + 1) * sizeof(CHAR16)));
-  if (text == nullptr) return nullptr;
-  CommandLineNext(Cursor, text, &arg);
-  *Info = arg.Info;
-  return text;
-}
-
-// Splits our command line into the child's argument list, dropping our own
-// name. The UEFI shell hands the line as typed, with redirections removed.
-// EFI_INVALID_PARAMETER when no application is named.
-EFI_STATUS BuildArgs(const Bridge* B, EFI_SHELL_INTERFACE* Interface) {
-  const CHAR16* line = static_cast<const CHAR16*>(B->Image->LoadOptions);
-  CommandLineCursor cursor = CommandLineStart(line, line != nullptr ? B->Image->LoadOptionsSize / sizeof(CHAR16) : 0);
-  CommandLineArg own;
-  if (!CommandLineNext(&cursor, nullptr, &own)) return EFI_INVALID_PARAMETER;
-  UINTN count = CommandLineCount(cursor);
-  if (count == 0) return EFI_INVALID_PARAMETER;
-
-  Interface->Argv = static_cast<CHAR16**>(Allocate(B, (count + 1) * sizeof(CHAR16*)));
-  Interface->ArgInfo = static_cast<EFI_SHELL_ARG_INFO*>(Allocate(B, count * sizeof(EFI_SHELL_ARG_INFO)));
-  if (Interface->Argv == nullptr || Interface->ArgInfo == nullptr) return EFI_OUT_OF_RESOURCES;
-  while (Interface->Argc < count) {
-    UINT32 info = 0;
-    CHAR16* text = TakeArg(B, &cursor, &info);
-    if (text == nullptr) return EFI_OUT_OF_RESOURCES;
-    Interface->Argv[Interface->Argc] = text;
-    Interface->ArgInfo[Interface->Argc].Attributes = info;
-    ++Interface->Argc;
-  }
+  --Interface->Argc;
   return EFI_SUCCESS;
 }
 
 EFI_STATUS LoadNamed(const Bridge* B, const CHAR16* Name, EFI_HANDLE* Child) {
-  EFI_DEVICE_PATH_PROTOCOL* path = B->Shell->GetDevicePathFromFilePath(Name);
+  EFI_DEVICE_PATH_PROTOCOL* path = B->Binding.Shell->GetDevicePathFromFilePath(Name);
   if (path == nullptr) return EFI_NOT_FOUND;
   EFI_STATUS status = B->BootServices->LoadImage(FALSE, B->ImageHandle, path, nullptr, 0, Child);
   B->BootServices->FreePool(path);
@@ -192,51 +141,56 @@ void UninstallInterfaces(const Bridge* B, EFI_HANDLE Child, EFI_SHELL_INTERFACE*
   B->BootServices->UninstallProtocolInterface(Child, &gEfiShellInterfaceGuid, Interface);
 }
 
-// Gives the loaded child its interfaces and runs it; returns its status.
-EFI_STATUS StartChild(const Bridge* B, EFI_HANDLE Child, EFI_SHELL_INTERFACE* Interface) {
-  VOID* info = nullptr;
-  B->BootServices->HandleProtocol(Child, &gEfiLoadedImageProtocolGuid, &info);
-  Interface->ImageHandle = Child;
-  Interface->Info = static_cast<EFI_LOADED_IMAGE_PROTOCOL*>(info);
-  Interface->StdIn = static_cast<EFI_FILE_PROTOCOL*>(B->Parameters->StdIn);
-  Interface->StdOut = static_cast<EFI_FILE_PROTOCOL*>(B->Parameters->StdOut);
-  Interface->StdErr = static_cast<EFI_FILE_PROTOCOL*>(B->Parameters->StdErr);
+bool IsBareOption(const CHAR16* Arg) {
+  static constexpr CHAR16 kBare[] = u"-bare";
+  UINTN i = 0;
+  while (kBare[i] != 0 && Arg[i] == kBare[i]) ++i;
+  return kBare[i] == 0 && Arg[i] == 0;
+}
 
-  EFI_SHELL_ENVIRONMENT2 environment;
-  BridgeEnvironmentInit(&environment, B->Shell, B->BootServices);
-  EFI_STATUS status = InstallInterfaces(B, Child, Interface, &environment);
-  if (EFI_ERROR(status)) {
-    PrintFailure(B, u"cannot start", Interface->Argv[0], status);
-    B->BootServices->UnloadImage(Child);
-    return status;
-  }
+// Runs the loaded child without any shell interface; returns its status.
+EFI_STATUS StartBare(const Bridge* B, EFI_HANDLE Child) {
   UINTN exitDataSize = 0;
   CHAR16* exitData = nullptr;
-  status = B->BootServices->StartImage(Child, &exitDataSize, &exitData);
+  EFI_STATUS status = B->BootServices->StartImage(Child, &exitDataSize, &exitData);
   if (exitData != nullptr) B->BootServices->FreePool(exitData);
-  UninstallInterfaces(B, Child, Interface, &environment);
-  BridgeEnvironmentRelease();
   return status;
 }
 
-EFI_STATUS RunBridge(const Bridge* B) {
-  EFI_SHELL_INTERFACE shellInterface = {};
-  EFI_STATUS status = BuildArgs(B, &shellInterface);
-  if (status == EFI_INVALID_PARAMETER) Print(B, kUsage);
-  if (status == EFI_OUT_OF_RESOURCES) Print(B, u"shellbridge: out of resources\r\n");
+// Gives the loaded child its interfaces and runs it; returns its status.
+EFI_STATUS StartChild(Bridge* B, EFI_HANDLE Child) {
+  EFI_SHELL_INTERFACE* interface = &B->Binding.Interface;
+  VOID* info = nullptr;
+  B->BootServices->HandleProtocol(Child, &gEfiLoadedImageProtocolGuid, &info);
+  interface->ImageHandle = Child;
+  interface->Info = static_cast<EFI_LOADED_IMAGE_PROTOCOL*>(info);
+  EFI_STATUS status = InstallInterfaces(B, Child, interface, &B->Binding.Environment);
   if (EFI_ERROR(status)) {
-    FreeArgs(B, &shellInterface);
+    PrintFailure(B, u"cannot start", interface->Argv[0], status);
+    B->BootServices->UnloadImage(Child);
+    return status;
+  }
+  status = StartBare(B, Child);
+  UninstallInterfaces(B, Child, interface, &B->Binding.Environment);
+  return status;
+}
+
+EFI_STATUS RunBridge(Bridge* B) {
+  EFI_SHELL_INTERFACE* interface = &B->Binding.Interface;
+  EFI_STATUS status = DropFirstArg(B, interface);
+  const bool bare = !EFI_ERROR(status) && IsBareOption(interface->Argv[0]);
+  if (bare) status = DropFirstArg(B, interface);
+  if (EFI_ERROR(status)) {
+    Print(B, kUsage);
     return status;
   }
   EFI_HANDLE child = nullptr;
-  status = LoadChild(B, shellInterface.Argv[0], &child);
+  status = LoadChild(B, B->Binding.Interface.Argv[0], &child);
   if (EFI_ERROR(status)) {
-    PrintFailure(B, u"cannot load", shellInterface.Argv[0], status);
-  } else {
-    status = StartChild(B, child, &shellInterface);
+    PrintFailure(B, u"cannot load", B->Binding.Interface.Argv[0], status);
+    return status;
   }
-  FreeArgs(B, &shellInterface);
-  return status;
+  return bare ? StartBare(B, child) : StartChild(B, child);
 }
 
 }  // namespace
@@ -246,13 +200,19 @@ extern "C" EFI_STATUS EFIAPI ShellBridgeEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM
   bridge.ImageHandle = ImageHandle;
   bridge.SystemTable = SystemTable;
   bridge.BootServices = SystemTable->BootServices;
-  if (EFI_ERROR(FindShell(&bridge))) {
+  bridge.Binding.BootServices = SystemTable->BootServices;
+  bridge.Binding.PoolType = EfiBootServicesData;
+  EFI_STATUS status = UefiShellBind(&bridge.Binding, ImageHandle);
+  if (status == EFI_OUT_OF_RESOURCES) {
+    Print(&bridge, u"shellbridge: out of resources\r\n");
+    return status;
+  }
+  if (EFI_ERROR(status)) {
     Print(&bridge, kUsage);
     return EFI_INVALID_PARAMETER;
   }
-  EFI_STATUS status = RunBridge(&bridge);
-  CHAR16 text[kStatusTextSize];
-  StatusToText(status, text);
-  bridge.Shell->SetEnv(kStatusVariable, text, TRUE);
+  status = RunBridge(&bridge);
+  UefiShellRelease(&bridge.Binding);
+  UefiShellKeepStatus(bridge.Binding.Shell, kStatusVariable, status);
   return status;
 }

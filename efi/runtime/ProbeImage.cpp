@@ -3,8 +3,7 @@
 // firmware it also exercises start-up and the pool, string and handle
 // routines against the real services, prints one line per check and returns
 // EFI_SUCCESS when all held (EFI_ABORTED otherwise). Last it calls
-// InitShellApp, which ends the image through Exit when the shell offers no
-// shell interface (as under a UEFI 2.x shell without a bridge).
+// InitShellApp, which ends the image through Exit when no shell started it.
 #include "ShellLib.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "FirmwareTest.h"
 #include "Init.h"
 #include "Mem.h"
+#include "Misc.h"
 #include "Str.h"
 
 namespace {
@@ -258,6 +259,60 @@ TEST_F(InitShellAppTest, NoEnvironmentAnywhereExitsWithTheSearchStatus) {
   EXPECT_TRUE(result.Exited);
   EXPECT_EQ(result.Status, EFI_NOT_FOUND);
   EXPECT_NE(fw.StdErr().Ascii().find("Shell environment interfaces not found"), std::string::npos);
+}
+
+// ---- Under a UEFI 2.x shell ----
+
+TEST_F(InitShellAppTest, UnderAUefi2ShellSplitsTheCommandLineIntoTheArgumentList) {
+  shell.StartAsUefiShell(u"qorvex \"/q\"  ^-d.txt a\"b c\"d ^");
+  fake::ImageRunResult result = Run();
+  EXPECT_FALSE(result.Exited);
+  EXPECT_EQ(result.Status, EFI_SUCCESS);
+  ASSERT_NE(LibShellInterface, nullptr);
+  const EFI_SHELL_INTERFACE& bound = *LibShellInterface;
+  EXPECT_EQ(std::vector<std::u16string>(bound.Argv, bound.Argv + bound.Argc),
+            (std::vector<std::u16string>{u"qorvex", u"/q", u"-d.txt", u"ab cd"}));
+  std::vector<UINT32> info;
+  for (UINTN i = 0; i < bound.Argc; ++i) info.push_back(bound.ArgInfo[i].Attributes);
+  EXPECT_EQ(info, (std::vector<UINT32>{0, ARG_IS_QUOTED, ARG_FIRST_CHAR_IS_ESC, ARG_IS_QUOTED | ARG_PARTIALLY_QUOTED}));
+  EXPECT_EQ(bound.Argv[bound.Argc], nullptr);
+  EXPECT_EQ(bound.ImageHandle, fw.ImageHandle());
+  EXPECT_EQ(bound.StdOut, shell.Parameters().StdOut);
+  // Its own version-2 environment, with the output pause turned off.
+  EXPECT_EQ(LibGuidCompare(&LibShellEnvironment->SESGuid, &gEfiShellEnvironment2SignatureGuid), 0);
+  EXPECT_EQ(LibShellEnvironment->GetKeyFilter(), EFI_OUTPUT_SCROLL | EFI_EXECUTION_BREAK);
+  EXPECT_TRUE(shell.EnvironmentCalls.empty());
+  // The end keeps the full status and frees the list (tear-down's check).
+  EXPECT_EQ(LibEndShellApp(u"st", EFI_NOT_FOUND), EFI_NOT_FOUND);
+  EXPECT_EQ(shell.Variables[u"st"], u"0x800000000000000E");
+}
+
+TEST_F(InitShellAppTest, ShellParametersWithoutTheUefiShellAreNoShell) {
+  shell.StartAsUefiShell(u"qorvex a b");
+  fw.UninstallProtocol(fw.HandlesWith(gEfiShellProtocolGuid)[0], gEfiShellProtocolGuid);
+  fake::ImageRunResult result = Run();
+  EXPECT_TRUE(result.Exited);
+  EXPECT_EQ(result.Status, EFI_UNSUPPORTED);  // the shell interface's lookup
+  EXPECT_EQ(fw.StdErr().Ascii(), "InitShellApp: Application not started from Shell\r\n");
+}
+
+TEST_F(InitShellAppTest, UnderAUefi2ShellAnAllocationFailureEndsTheImageWithNothingLeft) {
+  shell.StartAsUefiShell(u"qorvex d.txt \"o .vkf\"");
+  size_t ended = 0;
+  size_t runs = fake::FailEachAllocation(fw, [&](size_t) {
+    fake::ResetLibraryGlobals();
+    fw.StdErr().Clear();
+    fake::ImageRunResult result = Run();
+    if (!result.Exited) {
+      LibEndShellApp(u"st", EFI_SUCCESS);
+      return;
+    }
+    ++ended;
+    EXPECT_EQ(result.Status, EFI_OUT_OF_RESOURCES);
+    EXPECT_EQ(fw.StdErr().Ascii(), "InitShellApp: Shell environment interfaces not found\r\n");
+  });
+  EXPECT_EQ(ended, 5u);  // Argv, ArgInfo and the three strings
+  EXPECT_GE(runs, ended);
 }
 
 }  // namespace

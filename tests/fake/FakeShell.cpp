@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "FakeFileSystem.h"
 
 namespace fake {
 
@@ -42,6 +45,23 @@ CHAR16* EFIAPI GetProt(const EFI_GUID* Guid, BOOLEAN GenId) {
   FakeShell& shell = FakeShell::Current();
   shell.EnvironmentCalls.push_back("GetProt");
   return shell.GetProt ? shell.GetProt(Guid, GenId) : nullptr;
+}
+
+// The UEFI 2.x shell protocol's two services that the library calls.
+EFI_STATUS EFIAPI SetEnv(const CHAR16* Name, const CHAR16* Value, BOOLEAN Volatile) {
+  EXPECT_TRUE(Volatile) << "a status is kept in a volatile variable";
+  FakeShell::Current().Variables[Name] = Value;
+  return EFI_SUCCESS;
+}
+
+EFI_DEVICE_PATH_PROTOCOL* EFIAPI GetDevicePathFromFilePath(const CHAR16* Name) {
+  FakeShell& shell = FakeShell::Current();
+  EFI_DEVICE_PATH_PROTOCOL* mapped = shell.NameToPath ? shell.NameToPath(Name) : nullptr;
+  if (mapped == nullptr) return nullptr;
+  const std::vector<UINT8> bytes = DevicePathBytes(mapped);
+  void* copy = shell.Firmware().AllocateForTest(bytes.size());
+  std::memcpy(copy, bytes.data(), bytes.size());
+  return static_cast<EFI_DEVICE_PATH_PROTOCOL*>(copy);
 }
 
 }  // namespace
@@ -121,6 +141,25 @@ void FakeShell::InstallOnImage() {
   EFI_HANDLE image = fw_.ImageHandle();
   fw_.InstallProtocol(&image, gEfiShellInterfaceGuid, &interface_);
   fw_.InstallProtocol(&image, gEfiShellEnvironmentGuid, &environment_);
+}
+
+void FakeShell::StartAsUefiShell(const std::u16string& CommandLine) {
+  fw_.UninstallProtocol(fw_.ImageHandle(), gEfiShellInterfaceGuid);
+  fw_.UninstallProtocol(fw_.ImageHandle(), gEfiShellEnvironmentGuid);
+  commandLine_ = CommandLine;
+  fw_.LoadedImage().LoadOptions = commandLine_.data();
+  fw_.LoadedImage().LoadOptionsSize = static_cast<UINT32>((commandLine_.size() + 1) * sizeof(CHAR16));
+  // Stand-ins for the shell's stream handles, which the library only hands on.
+  parameters_.StdIn = &commandLine_;
+  parameters_.StdOut = &parameters_.StdOut;
+  parameters_.StdErr = &parameters_.StdErr;
+  if (uefiShellHandle_ != nullptr) return;
+  EFI_HANDLE image = fw_.ImageHandle();
+  fw_.InstallProtocol(&image, gEfiShellParametersProtocolGuid, &parameters_);
+  uefiShell_.SetEnv = &fake::SetEnv;
+  uefiShell_.GetDevicePathFromFilePath = &fake::GetDevicePathFromFilePath;
+  uefiShell_.MajorVersion = 2;
+  uefiShellHandle_ = fw_.InstallProtocol(gEfiShellProtocolGuid, &uefiShell_);
 }
 
 void FakeShell::ReleaseArguments() {

@@ -14,15 +14,25 @@
 // The environment functions take no context, so they record into the one
 // current FakeShell. NameToPath and GetProt answer through the std::function
 // members when set (null / no name otherwise).
+//
+// StartAsUefiShell(line) starts the image as OVMF's UEFI 2.x shell does
+// (measured in the firmware tests): no shell interface and no environment on
+// the image handle, the shell parameters on it, the image's LoadOptions the
+// line as typed with its NUL, and the UEFI shell protocol on a handle of its
+// own. Its GetDevicePathFromFilePath answers through NameToPath with a new
+// pool copy that the caller frees; SetEnv stores into Variables.
 #ifndef QORVEX_TESTS_FAKE_FAKE_SHELL_H
 #define QORVEX_TESTS_FAKE_FAKE_SHELL_H
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "FakeFirmware.h"
+#include "Protocol/UefiShell.h"
+#include "Protocol/UefiShellParameters.h"
 
 namespace fake {
 
@@ -34,6 +44,7 @@ class FakeShell {
   FakeShell& operator=(const FakeShell&) = delete;
 
   static FakeShell& Current();
+  FakeFirmware& Firmware() { return fw_; }
 
   // Replaces the argument list. An empty ArgInfo leaves the interface's
   // ArgInfo null (a shell that gives none).
@@ -49,6 +60,12 @@ class FakeShell {
 
   // Installs the interface and the main environment on the image handle.
   void InstallOnImage();
+
+  // Takes the EFI 1.x interfaces off the image handle (when there) and
+  // starts it from a UEFI 2.x shell with CommandLine; see above.
+  void StartAsUefiShell(const std::u16string& CommandLine);
+  EFI_SHELL_PARAMETERS_PROTOCOL& Parameters() { return parameters_; }
+  std::map<std::u16string, std::u16string> Variables;  // what SetEnv stored
 
   // Gives back the argument blocks the interface holds now. Idempotent.
   void ReleaseArguments();
@@ -69,6 +86,10 @@ class FakeShell {
   EFI_SHELL_INTERFACE interface_{};
   EFI_SHELL_ENVIRONMENT2 environment_{};
   std::deque<EFI_SHELL_ENVIRONMENT2> extraEnvironments_;
+  EFI_SHELL_PARAMETERS_PROTOCOL parameters_{};
+  EFI_SHELL_PROTOCOL uefiShell_{};
+  EFI_HANDLE uefiShellHandle_ = nullptr;
+  std::u16string commandLine_;
   size_t hookId_ = 0;
 };
 

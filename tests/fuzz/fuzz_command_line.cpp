@@ -1,11 +1,11 @@
-// Fuzz target: the shell bridge's split of an EFI 1.x command line.
+// Fuzz target: start-up's split of an EFI 1.x command line under a UEFI 2.x shell.
 //
 // Input: the command line as UCS-2 units, little endian (an odd last byte is
 // dropped), in a buffer of exactly that many units with no terminator.
 // Invariants:
 //   * no read before or past the line and no write past Length + 1 units of
 //     the argument buffer; every argument text is terminated;
-//   * the count the bridge allocates by equals the arguments then read, and
+//   * the count start-up allocates by equals the arguments then read, and
 //     the length read with a null buffer equals the length stored;
 //   * a line with no quote and no caret splits at blanks like any shell,
 //     with no information bits;
@@ -38,7 +38,7 @@ std::string Describe(const std::u16string& Line, const std::vector<Arg>& Args) {
   return text;
 }
 
-// Splits Line (its units exactly, in a heap block of that size) as the bridge does.
+// Splits Line (its units exactly, in a heap block of that size) as start-up does.
 std::vector<Arg> Split(const std::u16string& Line) {
   std::unique_ptr<CHAR16[]> text(new CHAR16[Line.size() + 1]);
   Line.copy(reinterpret_cast<char16_t*>(text.get()), Line.size());

@@ -44,23 +44,19 @@ SHIPPED = [
     Shipped("qorvexw", "bin/qorvexw", "build:bin/qorvexw", ()),
     Shipped("qorvexw.exe", "share/qorvex/windows/qorvexw.exe", "build:bin/qorvexw.exe", ("zip",)),
     Shipped("qorvex.efi", "share/qorvex/efi/qorvex.efi", "build:bin/qorvex.efi", ("zip", "image")),
-    Shipped("shellbridge.efi", "share/qorvex/efi/shellbridge.efi", "build:bin/shellbridge.efi", ("zip", "image")),
-    Shipped("qorvex.nsh", "share/qorvex/efi/qorvex.nsh", "build:packaging/text/qorvex.nsh", ("zip", "image")),
     Shipped("README.txt", None, "build:packaging/text/README.txt", ("zip", "image")),
     Shipped("LICENSE.txt", None, "build:packaging/text/LICENSE.txt", ("zip", "image")),
-    Shipped("README.md", "share/doc/qorvex/README.md", "README.md", ()),
+    Shipped("dumps/sample.txt", None, "examples/sample-dump.txt", ("zip", "image")),
+    Shipped("README", "share/doc/qorvex/README", "build:packaging/text/README", ()),
     Shipped("copyright", "share/doc/qorvex/copyright", "build:packaging/text/copyright", ()),
     Shipped("changelog", "share/doc/qorvex/changelog", "packaging/changelog", ()),
     Shipped("qorvexw.1", "share/man/man1/qorvexw.1", "build:packaging/text/qorvexw.1", ()),
 ]
-# Built only with a cross toolchain; the wrapper goes with the EFI images.
-CROSS_BUILT = {"qorvexw.exe": ("qorvexw.exe",),
-               "qorvex.efi": ("qorvex.efi", "shellbridge.efi"),
-               "shellbridge.efi": ("qorvex.efi", "shellbridge.efi"),
-               "qorvex.nsh": ("qorvex.efi", "shellbridge.efi")}
+# Built only with a cross toolchain.
+CROSS_BUILT = {"qorvexw.exe": ("qorvexw.exe",), "qorvex.efi": ("qorvex.efi",)}
 # The Debian package compresses these; texts for Windows and the EFI shell end lines with CR LF.
 GZIPPED_IN_DEB = ("qorvexw.1", "changelog")
-CRLF_TEXTS = ("README.txt", "LICENSE.txt", "qorvex.nsh")
+CRLF_TEXTS = ("README.txt", "LICENSE.txt")
 MAN_SECTIONS = ("NAME", "SYNOPSIS", "DESCRIPTION", "THE DUMP FORMAT", "EXIT STATUS", "EXAMPLES")
 
 
@@ -259,7 +255,7 @@ def archive_problems(kind, names_to_bytes, build_dir):
 
 def zip_problems(path, build_dir):
     with zipfile.ZipFile(path) as archive:
-        contents = {info.filename: archive.read(info) for info in archive.infolist()}
+        contents = {info.filename: archive.read(info) for info in archive.infolist() if not info.is_dir()}
     return archive_problems("zip", contents, build_dir)
 
 
@@ -275,17 +271,33 @@ def image_problems(path, build_dir, work):
         problems.append("the image holds a startup.nsh, which would run by itself")
     if "dumps/" not in entries:
         problems.append("the image has no dumps folder")
+    label = run(["mlabel", "-s", "-i", path, "::"], env=env).stdout
+    if "QORVEX" not in label:
+        problems.append("the image's volume label is not QORVEX: %r" % label)
     files = [entry for entry in entries if not entry.endswith("/")]
-    problems += ["dumps\\ is not empty: %s" % entry for entry in files if entry.startswith("dumps/")]
     out = os.path.join(work, "image")
     os.makedirs(out)
     contents = {}
     for name in files:
-        if "/" not in name:
-            local = os.path.join(out, name)
-            run(["mcopy", "-n", "-i", path, "::/" + name, local], env=env)
-            contents[name] = fe.read(local)
+        local = os.path.join(out, name.replace("/", "_"))
+        run(["mcopy", "-n", "-i", path, "::/" + name, local], env=env)
+        contents[name] = fe.read(local)
     return problems + archive_problems("image", contents, build_dir)
+
+
+def reproducible_problems(args, work):
+    """dist run again gives the same zip and image, and qorvexw.exe has no link time stamp."""
+    problems = []
+    with open(os.path.join(args.build_dir, "bin", "qorvexw.exe"), "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    if header[pe:pe + 4] != b"PE\0\0" or header[pe + 8:pe + 12] != b"\0\0\0\0":
+        problems.append("qorvexw.exe carries a link time stamp")
+    first = {path: fe.read(path) for path in (args.zip, args.image)}
+    again = run(["cmake", "--build", args.build_dir, "--target", "dist"])
+    if again.returncode != 0:
+        return problems + ["dist failed the second time: %s" % again.stderr[-300:]]
+    return problems + ["%s differs from the first dist run" % path for path, data in first.items() if fe.read(path) != data]
 
 
 def check_dist(args, report):
@@ -302,6 +314,7 @@ def check_dist(args, report):
         report("deb_lintian", lintian_problems(args.deb))
         report("zip", zip_problems(args.zip, args.build_dir))
         report("usb_image", image_problems(args.image, args.build_dir, work))
+        report("dist_reproducible", reproducible_problems(args, work))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -334,7 +347,8 @@ def check_deb_install(args, report):
 
 NEEDS = {
     "install": [("cmake", "cmake"), ("man", "man-db")],
-    "dist": [("dpkg-deb", "dpkg"), ("lintian", "lintian"), ("mdir", "mtools"), ("mcopy", "mtools")],
+    "dist": [("dpkg-deb", "dpkg"), ("lintian", "lintian"), ("mdir", "mtools"), ("mcopy", "mtools"),
+             ("mlabel", "mtools")],
     "deb-install": [("dpkg", "dpkg")],
 }
 CHECKS = {"install": check_install, "dist": check_dist, "deb-install": check_deb_install}

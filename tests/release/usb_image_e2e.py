@@ -2,20 +2,21 @@
 """Boots OVMF with the USB stick image that dist made and types "qorvex ...".
 
 A copy of the image gets this test's startup.nsh and dumps. A blank FAT disk
-is attached ahead of it, so the stick maps to FS1: and qorvex.nsh must find
-shellbridge.efi and qorvex.efi in its own folder rather than on fs0:. Every
-case is typed the way a user types it, so OVMF's UEFI shell runs qorvex.nsh,
-which starts qorvex.efi through shellbridge.efi. Each case is judged like the
-cases of tests/e2e/firmware_e2e.py (whose harness this reuses): standard
-output and error, %lasterror% and %bridgestatus%, and the files written.
-The conversion runs with the caller's echo on: the wrapper must echo none of
-its own lines and must leave echo on.
+is attached ahead of it, so the stick maps to FS1: and the shell must find
+qorvex.efi on the stick rather than on fs0:. Every case is typed the way a
+user types it at OVMF's UEFI shell, which starts qorvex.efi directly. Each
+case is judged like the cases of tests/e2e/firmware_e2e.py (whose harness
+this reuses): standard output and error, %lasterror%, %bridgestatus% (never
+set) and %qorvexstatus%, and the files written. The conversion runs with the
+caller's echo on, which must stay on. "vol" must show the stick's label,
+which README.txt tells a technician to look for.
 
 Exit status: 0 when every case passed, 1 when one failed, 77 (skipped) when
 the firmware platform or the image is missing and --require-all is not given.
 """
 
 import argparse
+import dataclasses
 import os
 import shutil
 import sys
@@ -26,8 +27,9 @@ import firmware_e2e as fe  # noqa: E402
 
 Case = fe.Case
 STICK = "fs1:"
+SAMPLE_VKF = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample.vkf")
 
-CASES = [
+CASES = [dataclasses.replace(case, bridged=False) for case in [
     Case("convert", "qorvex dumps\\d8.txt dumps\\c8.vkf", out=fe.RUN8,
          files={"dumps/c8.vkf": fe.VKF8, "dumps/d8.txt": fe.DUMP8},
          before=("echo -on",), after=("echo -off",)),
@@ -46,7 +48,12 @@ CASES = [
          before=("cd dumps",), after=("cd \\",)),
     Case("from_other_drive", "fs1:\\qorvex fs1:\\dumps\\d8.txt fs1:\\dumps\\od.vkf", out=fe.RUN8,
          files={"dumps/od.vkf": fe.VKF8}, before=("fs0:",), after=(STICK,)),
-]
+    # Typed directly, a caret reaches qorvex as typed.
+    Case("dash_escaped", "qorvex ^-dash.txt dumps\\de.vkf", out=fe.RUN8, files={"dumps/de.vkf": fe.VKF8}),
+    Case("shipped_sample", "qorvex /q dumps\\sample.txt dumps\\sample.vkf",
+         files={"dumps/sample.vkf": fe.read(SAMPLE_VKF)}),
+]]
+LABEL_CASE = "volume_label"
 
 # Files the test adds to the copy of the image (None makes nothing: dumps\ is there).
 ADDED_FILES = {
@@ -60,11 +67,12 @@ def startup_script(cases):
     """Runs each case from the stick with its output and status on the stick."""
     lines = ["@echo -off", STICK, "cd \\"]
     for case in cases:
-        lines.append("set -v bridgestatus none")
+        lines += ["set -v bridgestatus none", "set -v qorvexstatus none"]
         lines.extend(case.before)
         lines.append("%s > %s\\%s.out 2> %s\\%s.err" % (case.command, STICK, case.name, STICK, case.name))
-        lines.append("echo %s %%lasterror%% %%bridgestatus%% >>a %s\\status.txt" % (case.name, STICK))
+        lines.append("echo %s %%lasterror%% %%bridgestatus%% %%qorvexstatus%% >>a %s\\status.txt" % (case.name, STICK))
         lines.extend(case.after)
+    lines.append("vol > %s\\%s.out" % (STICK, LABEL_CASE))
     lines.append("reset -s")
     return "".join(line + "\r\n" for line in lines)
 
@@ -89,12 +97,15 @@ def prepare_disks(platform, image, work):
 
 def check_echo(console):
     """The caller's echo was on around the conversion case."""
-    problems = []
-    if "shellbridge.efi" in console:
-        problems.append("the console shows the wrapper's own command line")
     if "echo convert " not in console:
-        problems.append("the caller's echo was off after the wrapper ran (its status line was not echoed)")
-    return problems
+        return ["the caller's echo was off after qorvex ran (its status line was not echoed)"]
+    return []
+
+
+def check_label(out):
+    """"vol" on the stick names the label that README.txt tells a technician to look for."""
+    text = fe.redirected_text(os.path.join(out, LABEL_CASE + ".out")) or ""
+    return [] if "QORVEX" in text else ["vol printed %r, without the label QORVEX" % text[:200]]
 
 
 def parse_args():
@@ -133,7 +144,8 @@ def main():
             statuses = fe.read_statuses(out)
             for case in CASES:
                 fe.report(case.name, fe.check_case(case, out, statuses, platform, stick), counts)
-            fe.report("wrapper_echo", check_echo(console), counts)
+            fe.report("caller_echo", check_echo(console), counts)
+            fe.report(LABEL_CASE, check_label(out), counts)
             fe.report_boot(run_problem, seconds, len(CASES), args.time_limit, console, counts)
     finally:
         if not args.keep:

@@ -1,6 +1,6 @@
 #include "DPath.h"
 
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/DPath";

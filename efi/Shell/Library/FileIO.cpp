@@ -1,7 +1,7 @@
 #include "FileIO.h"
 
 #include "DPath.h"
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Misc.h"
 

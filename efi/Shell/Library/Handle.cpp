@@ -1,7 +1,7 @@
 #include "Handle.h"
 
 #include "IO.h"
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Misc.h"
 

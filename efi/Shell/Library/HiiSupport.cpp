@@ -1,7 +1,7 @@
 #include "HiiSupport.h"
 
 #include "Handle.h"
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Str.h"
 

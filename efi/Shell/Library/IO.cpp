@@ -1,6 +1,6 @@
 #include "IO.h"
 
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Misc.h"
 #include "Str.h"

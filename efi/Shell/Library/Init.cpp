@@ -6,24 +6,15 @@
 #include "Mem.h"
 #include "Misc.h"
 #include "Str.h"
+#include "UefiShell.h"
 
-BOOLEAN LibStarted = FALSE;
-EFI_SYSTEM_TABLE* LibSystemTable = nullptr;
-EFI_BOOT_SERVICES* LibBootServices = nullptr;
-EFI_RUNTIME_SERVICES* LibRuntimeServices = nullptr;
-EFI_MEMORY_TYPE LibPoolType = EfiBootServicesData;
-const EFI_UNICODE_COLLATION_PROTOCOL* LibCollation = &FallbackCollation;
-EFI_DEBUG_ASSERT_PROTOCOL* LibDebugAssert = nullptr;
-EFI_SHELL_INTERFACE* LibShellInterface = nullptr;
-EFI_SHELL_ENVIRONMENT2* LibShellEnvironment = nullptr;
+#include "Protocol/UefiShell.h"
 
-const EFI_UNICODE_COLLATION_PROTOCOL FallbackCollation = {
-    FallbackStriColl, FallbackMetaiMatch, FallbackStrLwr, FallbackStrUpr, nullptr, nullptr, nullptr,
-};
+// What start-up made under a UEFI 2.x shell: the shell interface and the
+// environment that LibShellInterface and LibShellEnvironment then point to.
+static UefiShellBinding UefiShell;
 
-VOID LibReportAssert(const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition) {
-  if (LibDebugAssert != nullptr) LibDebugAssert->Assert(LibDebugAssert, SourceFile, SourceLine, Condition);
-}
+static bool BoundToUefiShell() { return LibShellInterface != nullptr && LibShellInterface == &UefiShell.Interface; }
 
 VOID LibResetGlobals() {
   LibStarted = FALSE;
@@ -41,6 +32,7 @@ VOID LibResetGlobals() {
   LibHiiProtocolsFound = FALSE;
   LibAppStringsRegistered = FALSE;
   LibAppStringsHandle = nullptr;
+  UefiShell = UefiShellBinding{};
 }
 
 // ---- Start-up ----
@@ -146,24 +138,56 @@ static EFI_STATUS EndImage(EFI_HANDLE ImageHandle, const CHAR8* Report, EFI_STAT
   return Status;
 }
 
+// Binds to an EFI 1.x shell, whose interface is on the image handle: a
+// version-2 environment on the image handle or else on any handle. A failure
+// ends the image.
+static EFI_STATUS BindEfiShell(EFI_HANDLE ImageHandle) {
+  EFI_STATUS status = LookUpShellEnvironment(ImageHandle);
+  if (!EFI_ERROR(status) && IsShellEnvironment2(LibShellEnvironment)) return status;
+  status = SearchShellEnvironment2();
+  if (EFI_ERROR(status)) return EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
+  return status;
+}
+
+// Binds to a UEFI 2.x shell, which started the image without the EFI 1.x
+// interfaces, or ends the image. NotStarted is the failed lookup of the shell
+// interface: the status to end with when no UEFI 2.x shell started it either.
+// Without memory for the interfaces it ends with EFI_OUT_OF_RESOURCES.
+static EFI_STATUS BindUefiShell(EFI_HANDLE ImageHandle, EFI_STATUS NotStarted) {
+  UefiShell.BootServices = LibBootServices;
+  UefiShell.PoolType = LibPoolType;
+  EFI_STATUS status = UefiShellBind(&UefiShell, ImageHandle);
+  if (status == EFI_OUT_OF_RESOURCES) {
+    return EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
+  }
+  if (EFI_ERROR(status)) return EndImage(ImageHandle, "InitShellApp: Application not started from Shell\n", NotStarted);
+  LibShellInterface = &UefiShell.Interface;
+  LibShellEnvironment = &UefiShell.Environment;
+  return EFI_SUCCESS;
+}
+
 EFI_STATUS InitShellApp(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
   LibStartUp(ImageHandle, SystemTable);
   VOID* interface = nullptr;
   EFI_STATUS status = LibBootServices->HandleProtocol(ImageHandle, &gEfiShellInterfaceGuid, &interface);
   LibShellInterface = static_cast<EFI_SHELL_INTERFACE*>(interface);
-  if (EFI_ERROR(status)) return EndImage(ImageHandle, "InitShellApp: Application not started from Shell\n", status);
-  status = LookUpShellEnvironment(ImageHandle);
-  if (EFI_ERROR(status) || !IsShellEnvironment2(LibShellEnvironment)) {
-    status = SearchShellEnvironment2();
-    if (EFI_ERROR(status)) {
-      return EndImage(ImageHandle, "InitShellApp: Shell environment interfaces not found\n", status);
-    }
-  }
+  status = EFI_ERROR(status) ? BindUefiShell(ImageHandle, status) : BindEfiShell(ImageHandle);
+  if (EFI_ERROR(status)) return status;
   // No page-break prompts and no output pause while the application runs.
   LibShellEnvironment->DisablePageBreak();
   UINT32 keyFilter = LibShellEnvironment->GetKeyFilter();
   LibShellEnvironment->SetKeyFilter(keyFilter & ~EFI_OUTPUT_PAUSE);
   return status;
+}
+
+EFI_STATUS LibEndShellApp(const CHAR16* StatusVariable, EFI_STATUS Status) {
+  VOID* shell = nullptr;
+  EFI_STATUS found = LibBootServices->LocateProtocol(&gEfiShellProtocolGuid, nullptr, &shell);
+  if (!EFI_ERROR(found) && shell != nullptr) {
+    UefiShellKeepStatus(static_cast<EFI_SHELL_PROTOCOL*>(shell), StatusVariable, Status);
+  }
+  if (BoundToUefiShell()) UefiShellRelease(&UefiShell);
+  return Status;
 }
 
 // ---- Argument list ----

@@ -1,29 +1,19 @@
-// Start-up of a shell application: the library's global state, the binding
-// to the EFI shell, and the assertion hook that every library routine uses.
+// Start-up of a shell application: filling the library's globals, the
+// binding to the EFI shell (an EFI 1.x shell, or a UEFI 2.x shell standing in
+// for one), the argument list, and the end of the run.
 #ifndef QORVEX_SHELL_LIBRARY_INIT_H
 #define QORVEX_SHELL_LIBRARY_INIT_H
 
 #include "Efi.h"
-
-// Library globals. Filled once by start-up and only read afterwards.
-extern BOOLEAN LibStarted;
-extern EFI_SYSTEM_TABLE* LibSystemTable;
-extern EFI_BOOT_SERVICES* LibBootServices;
-extern EFI_RUNTIME_SERVICES* LibRuntimeServices;
-// Memory type of every library pool allocation (the image's data type).
-extern EFI_MEMORY_TYPE LibPoolType;
-// Collation in use: FallbackCollation until start-up selects a firmware one.
-extern const EFI_UNICODE_COLLATION_PROTOCOL* LibCollation;
-extern EFI_DEBUG_ASSERT_PROTOCOL* LibDebugAssert;
-extern EFI_SHELL_INTERFACE* LibShellInterface;
-extern EFI_SHELL_ENVIRONMENT2* LibShellEnvironment;
-
-// The library's own collation (see Str.h); no FAT conversion, no languages.
-extern const EFI_UNICODE_COLLATION_PROTOCOL FallbackCollation;
+#include "Globals.h"
 
 // First call of a shell application: starts the library and binds the image
-// to the shell's interface and version-2 environment. When either is missing
-// it reports the failure and ends the image through Exit. Returns success.
+// to the shell's interface and version-2 environment. Under a UEFI 2.x shell,
+// which offers neither, it makes both from that shell (see UefiShell.h):
+// the same argument list and argument information, and file names mapped by
+// that shell. When no shell started the image, or the EFI 1.x shell lacks a
+// version-2 environment, it reports the failure and ends the image through
+// Exit. Returns success.
 EFI_STATUS InitShellApp(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
 
 // Saves the tables (once), selects a collation for the platform language
@@ -43,30 +33,15 @@ EFI_STATUS LibTryCollation(EFI_HANDLE ImageHandle, const EFI_GUID* ProtocolGuid)
 // copies that belong to the application. On failure the list is unchanged.
 EFI_STATUS LibDropEmptyArgs();
 
-// Hands a failed check to the platform's debug-assert protocol, when start-up
-// found one; otherwise does nothing. Always returns to the checking routine.
-VOID LibReportAssert(const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition);
-
 // Puts every global of the library (start-up's, the HII registration's, the
 // GUID namer) back to its value at load time. Each start of an image loads
 // them afresh, so only the host tests call it, between runs.
 VOID LibResetGlobals();
 
-// Reports a failed check and tells the caller whether it held, so that the
-// caller can leave early instead of using a bad argument.
-inline bool LibCheck(bool Holds, const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition) {
-  if (!Holds) LibReportAssert(SourceFile, SourceLine, Condition);
-  return Holds;
-}
-
-// Checks for library routines. Each source file defines
-//   static const CHAR8 kLibSource[] = "Shell/Library/<name>";
-// LIB_CHECK_NOT_NULL(p) reports "p != ((void *) 0)"; LIB_CHECK(cond, "text")
-// reports the given text. Both evaluate to whether the check held. The
-// source names and condition texts reach the platform's debug-assert
-// protocol: they are output that tools may match, kept verbatim.
-#define LIB_CHECK_NOT_NULL(Pointer) \
-  LibCheck((Pointer) != nullptr, kLibSource, __LINE__, #Pointer " != ((void *) 0)")
-#define LIB_CHECK(Condition, Text) LibCheck((Condition), kLibSource, __LINE__, Text)
+// Ends the run of a shell application that returns Status: keeps Status in
+// the shell variable StatusVariable when a UEFI 2.x shell is there (its
+// %lasterror% drops the error bit), and frees what start-up made under such
+// a shell. Returns Status.
+EFI_STATUS LibEndShellApp(const CHAR16* StatusVariable, EFI_STATUS Status);
 
 #endif  // QORVEX_SHELL_LIBRARY_INIT_H

@@ -1,7 +1,7 @@
 #include "Mem.h"
 
 #include "IO.h"
-#include "Init.h"
+#include "Globals.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/Mem";
 

@@ -2,7 +2,7 @@
 
 #include "Handle.h"
 #include "IO.h"
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Str.h"
 

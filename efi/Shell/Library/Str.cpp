@@ -1,6 +1,6 @@
 #include "Str.h"
 
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/Str";
@@ -86,6 +86,10 @@ VOID EFIAPI FallbackStrUpr(const EFI_UNICODE_COLLATION_PROTOCOL* This, CHAR16* S
   if (Str == nullptr) return;
   for (; *Str != 0; ++Str) *Str = FoldUp(*Str);
 }
+
+const EFI_UNICODE_COLLATION_PROTOCOL FallbackCollation = {
+    FallbackStriColl, FallbackMetaiMatch, FallbackStrLwr, FallbackStrUpr, nullptr, nullptr, nullptr,
+};
 
 // ---- Pattern matching ----
 

@@ -1,6 +1,6 @@
 #include "VarCheck.h"
 
-#include "Init.h"
+#include "Globals.h"
 #include "Mem.h"
 #include "Str.h"
 

@@ -1,8 +1,9 @@
 // Shell protocol of a UEFI 2.x shell (the shell that current firmware ships).
 //
 // The shell installs one instance for the whole system. Only the members that
-// the shell bridge calls carry a prototype; the other slots stay opaque so that
-// the offsets of the called ones, and of the version fields, hold.
+// start-up under such a shell and the shell bridge call carry a prototype; the
+// other slots stay opaque so that the offsets of the called ones, and of the
+// version fields, hold.
 #ifndef QORVEX_EFI_PROTOCOL_UEFI_SHELL_H
 #define QORVEX_EFI_PROTOCOL_UEFI_SHELL_H
 

@@ -1,6 +1,6 @@
 #include "ipf/math.h"
 
-#include "Init.h"
+#include "Globals.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/ipf/math";
 

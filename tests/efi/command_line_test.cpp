@@ -1,5 +1,5 @@
-// Host tests of the shell bridge's pure pieces: the EFI 1.x command-line
-// split and the status text.
+// Host tests of the EFI 1.x command-line split that start-up uses under a
+// UEFI 2.x shell, and of the status text kept in a shell variable.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,7 +22,7 @@ std::ostream& operator<<(std::ostream& os, const Split& s) {
   return os << "] 0x" << std::hex << s.Info;
 }
 
-// Splits Line the way the bridge does: a length probe, then the copy.
+// Splits Line the way start-up does: a length probe, then the copy.
 std::vector<Split> SplitLine(const std::u16string& Line) {
   CommandLineCursor cursor = CommandLineStart(Line.data(), Line.size());
   std::vector<Split> args;
@@ -82,6 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"caret_at_end_is_dropped", u"ab^", {{u"ab", 0}}},
         SplitCase{"escaped_blank_starts_argument", u"a ^ b", {{u"a", 0}, {u" b", 8}}},
         SplitCase{"caret_alone_at_end_is_no_argument", u"a ^", {{u"a", 0}}},
+        SplitCase{"escape_starts_the_last_argument", u"q d.txt ^-o.vkf", {{u"q", 0}, {u"d.txt", 0}, {u"-o.vkf", 8}}},
+        SplitCase{"escaped_caret_ends_the_line", u"a b^^", {{u"a", 0}, {u"b^", 0}}},
+        SplitCase{"caret_ends_the_line_after_blanks", u"a b ^", {{u"a", 0}, {u"b", 0}}},
+        SplitCase{"caret_then_blank_ends_the_line", u"a ^ ", {{u"a", 0}, {u" ", 8}}},
+        SplitCase{"caret_ends_a_quoted_last_argument", u"a \"b^", {{u"a", 0}, {u"b", 1}}},
         SplitCase{"open_quote_runs_to_end", u"a \"b c", {{u"a", 0}, {u"b c", 1}}},
         SplitCase{"adjacent_quoted_parts", u"\"a\"\"b\"", {{u"ab", 1}}},
         SplitCase{"non_ascii_kept", u"\u0141\u00f3d\u017a", {{u"\u0141\u00f3d\u017a", 0}}}),

@@ -1,4 +1,4 @@
-#include "BridgeEnvironment.h"
+#include "UefiShellEnvironment.h"
 
 #include "Guids.h"
 #include "Protocol/UefiShellParameters.h"
@@ -7,7 +7,7 @@ namespace {
 
 constexpr UINT32 kInitialKeyFilter = EFI_OUTPUT_SCROLL | EFI_OUTPUT_PAUSE | EFI_EXECUTION_BREAK;
 
-// One device path handed to the child; released after the child's run.
+// One device path handed to the application; released after its run.
 struct PathRecord {
   PathRecord* Next;
   EFI_DEVICE_PATH_PROTOCOL* Path;
@@ -77,9 +77,9 @@ VOID EFIAPI SetKeyFilter(UINT32 KeyFilter) { gState.KeyFilter = KeyFilter; }
 
 UINT32 EFIAPI GetKeyFilter() { return gState.KeyFilter; }
 
-// The mapped path is recorded so that it can be freed after the child's run.
-// When no record can be allocated the name counts as unmappable, which the
-// child already has to handle, rather than leaking the path.
+// The mapped path is recorded so that it can be freed after the run. When no
+// record can be allocated the name counts as unmappable, which the
+// application already has to handle, rather than leaking the path.
 EFI_DEVICE_PATH_PROTOCOL* EFIAPI NameToPath(const CHAR16* Path) {
   if (Path == nullptr || gState.Shell == nullptr) return nullptr;
   EFI_DEVICE_PATH_PROTOCOL* mapped = gState.Shell->GetDevicePathFromFilePath(Path);
@@ -99,8 +99,8 @@ EFI_DEVICE_PATH_PROTOCOL* EFIAPI NameToPath(const CHAR16* Path) {
 
 }  // namespace
 
-void BridgeEnvironmentInit(EFI_SHELL_ENVIRONMENT2* Environment, EFI_SHELL_PROTOCOL* Shell,
-                           EFI_BOOT_SERVICES* BootServices) {
+void UefiShellEnvironmentInit(EFI_SHELL_ENVIRONMENT2* Environment, EFI_SHELL_PROTOCOL* Shell,
+                              EFI_BOOT_SERVICES* BootServices) {
   gState.Shell = Shell;
   gState.BootServices = BootServices;
   gState.KeyFilter = kInitialKeyFilter;
@@ -119,7 +119,7 @@ void BridgeEnvironmentInit(EFI_SHELL_ENVIRONMENT2* Environment, EFI_SHELL_PROTOC
   Environment->NameToPath = NameToPath;
 }
 
-void BridgeEnvironmentRelease() {
+void UefiShellEnvironmentRelease() {
   while (gState.Paths != nullptr) {
     PathRecord* record = gState.Paths;
     gState.Paths = record->Next;

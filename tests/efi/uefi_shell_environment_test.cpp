@@ -1,5 +1,6 @@
-// Host tests of the version-2 shell environment that the bridge installs for
-// its child, on a small pool that records every live block.
+// Host tests of the version-2 shell environment that a UEFI 2.x shell answers
+// (start-up under such a shell, and shellbridge.efi), on a small pool that
+// records every live block.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "BridgeEnvironment.h"
+#include "UefiShellEnvironment.h"
 #include "Guids.h"
 
 namespace {
@@ -65,7 +66,7 @@ std::u16string FileNodeText(const EFI_DEVICE_PATH_PROTOCOL* Path) {
   return reinterpret_cast<const FILEPATH_DEVICE_PATH*>(Path)->PathName;
 }
 
-class BridgeEnvironmentTest : public ::testing::Test {
+class UefiShellEnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
     gPool = &pool_;
@@ -75,10 +76,10 @@ class BridgeEnvironmentTest : public ::testing::Test {
     bootServices_.SetMem = FakeSetMem;
     shell_.GetDevicePathFromFilePath = FakeGetDevicePathFromFilePath;
     std::memset(&env_, 0xAF, sizeof(env_));
-    BridgeEnvironmentInit(&env_, &shell_, &bootServices_);
+    UefiShellEnvironmentInit(&env_, &shell_, &bootServices_);
   }
   void TearDown() override {
-    BridgeEnvironmentRelease();
+    UefiShellEnvironmentRelease();
     EXPECT_TRUE(pool_.Live.empty()) << pool_.Live.size() << " pool blocks left";
     gPool = nullptr;
   }
@@ -89,7 +90,7 @@ class BridgeEnvironmentTest : public ::testing::Test {
   EFI_SHELL_ENVIRONMENT2 env_;
 };
 
-TEST_F(BridgeEnvironmentTest, IsVersion2WithOnlyItsOwnSlotsFilled) {
+TEST_F(UefiShellEnvironmentTest, IsVersion2WithOnlyItsOwnSlotsFilled) {
   EXPECT_EQ(std::memcmp(&env_.SESGuid, &gEfiShellEnvironment2SignatureGuid, sizeof(EFI_GUID)), 0);
   EXPECT_EQ(env_.MajorVersion, 1u);
   EXPECT_EQ(env_.Execute, nullptr);
@@ -102,17 +103,17 @@ TEST_F(BridgeEnvironmentTest, IsVersion2WithOnlyItsOwnSlotsFilled) {
   EXPECT_EQ(env_.GetPageBreak(), FALSE);
 }
 
-TEST_F(BridgeEnvironmentTest, KeyFilterIsKeptAndStartsAgainOnInit) {
+TEST_F(UefiShellEnvironmentTest, KeyFilterIsKeptAndStartsAgainOnInit) {
   EXPECT_EQ(env_.GetKeyFilter(), 0x7u);
   env_.SetKeyFilter(env_.GetKeyFilter() & ~EFI_OUTPUT_PAUSE);
   EXPECT_EQ(env_.GetKeyFilter(), 0x5u);
   env_.SetKeyFilter(0xFFFFFFFF);
   EXPECT_EQ(env_.GetKeyFilter(), 0xFFFFFFFFu);
-  BridgeEnvironmentInit(&env_, &shell_, &bootServices_);
+  UefiShellEnvironmentInit(&env_, &shell_, &bootServices_);
   EXPECT_EQ(env_.GetKeyFilter(), 0x7u);
 }
 
-TEST_F(BridgeEnvironmentTest, NamesWellKnownGuidsOnly) {
+TEST_F(UefiShellEnvironmentTest, NamesWellKnownGuidsOnly) {
   EXPECT_EQ(std::u16string(env_.GetProt(&gEfiShellInterfaceGuid, FALSE)), u"ShellInt");
   EXPECT_EQ(std::u16string(env_.GetProt(&gEfiLoadedImageProtocolGuid, TRUE)), u"Image");
   const EFI_GUID unknown = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
@@ -120,7 +121,7 @@ TEST_F(BridgeEnvironmentTest, NamesWellKnownGuidsOnly) {
   EXPECT_EQ(env_.GetProt(nullptr, FALSE), nullptr);
 }
 
-TEST_F(BridgeEnvironmentTest, MappedPathsLiveUntilReleased) {
+TEST_F(UefiShellEnvironmentTest, MappedPathsLiveUntilReleased) {
   EFI_DEVICE_PATH_PROTOCOL* dump = env_.NameToPath(u"d8.txt");
   EFI_DEVICE_PATH_PROTOCOL* vkf = env_.NameToPath(u"o.vkf");
   ASSERT_NE(dump, nullptr);
@@ -129,20 +130,20 @@ TEST_F(BridgeEnvironmentTest, MappedPathsLiveUntilReleased) {
   EXPECT_EQ(FileNodeText(vkf), u"o.vkf");
   EXPECT_TRUE(pool_.Live.count(dump));
   EXPECT_TRUE(pool_.Live.count(vkf));
-  BridgeEnvironmentRelease();
+  UefiShellEnvironmentRelease();
   EXPECT_TRUE(pool_.Live.empty());
-  BridgeEnvironmentRelease();  // nothing left: frees nothing twice
+  UefiShellEnvironmentRelease();  // nothing left: frees nothing twice
   EXPECT_EQ(pool_.Frees, 4);   // two paths, two records
 }
 
-TEST_F(BridgeEnvironmentTest, UnmappableNameGivesNull) {
+TEST_F(UefiShellEnvironmentTest, UnmappableNameGivesNull) {
   EXPECT_EQ(env_.NameToPath(u"fsx:\\a"), nullptr);
   EXPECT_EQ(gMapCalls, 1);
   EXPECT_EQ(env_.NameToPath(nullptr), nullptr);
   EXPECT_EQ(gMapCalls, 1);
 }
 
-TEST_F(BridgeEnvironmentTest, PathWithoutRoomForItsRecordIsFreedAndRefused) {
+TEST_F(UefiShellEnvironmentTest, PathWithoutRoomForItsRecordIsFreedAndRefused) {
   pool_.FailAfter = 1;  // the mapping's own block, then no more
   EXPECT_EQ(env_.NameToPath(u"d8.txt"), nullptr);
   EXPECT_TRUE(pool_.Live.empty());

@@ -14,8 +14,8 @@
 // with 0x7, ^-x gives -x with 0x8, and "" gives an empty argument with 0x1.
 //
 // Pure logic without firmware calls, so that it also builds into host tests.
-#ifndef QORVEX_EFI_BRIDGE_COMMAND_LINE_H
-#define QORVEX_EFI_BRIDGE_COMMAND_LINE_H
+#ifndef QORVEX_SHELL_LIBRARY_COMMAND_LINE_H
+#define QORVEX_SHELL_LIBRARY_COMMAND_LINE_H
 
 #include "EfiTypes.h"
 
@@ -46,4 +46,4 @@ bool CommandLineNext(CommandLineCursor* Cursor, CHAR16* Out, CommandLineArg* Arg
 // The number of arguments left after the cursor; the cursor is not moved.
 UINTN CommandLineCount(CommandLineCursor Cursor);
 
-#endif  // QORVEX_EFI_BRIDGE_COMMAND_LINE_H
+#endif  // QORVEX_SHELL_LIBRARY_COMMAND_LINE_H
