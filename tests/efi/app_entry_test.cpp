@@ -206,16 +206,20 @@ const std::string kBackup =
     "[BIOS]\r\nName = Vendor\r\n[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = SN\r\n";
 
 // Lists the table in the firmware's configuration table under the SMBIOS 3
-// GUID, its entry point with a right checksum or a wrong one.
-auto WithFirmwareTable(bool Damaged) {
-  return [Damaged](AppEntryTest& t) {
-    static EFI_CONFIGURATION_TABLE entries[1];
+// GUID, its entry point with a right checksum or a wrong one; with
+// `AlsoOldGuid`, a damaged 32-bit entry point is listed first, which the
+// SMBIOS 3 one must win over.
+auto WithFirmwareTable(bool Damaged, bool AlsoOldGuid = false) {
+  return [Damaged, AlsoOldGuid](AppEntryTest& t) {
+    static EFI_CONFIGURATION_TABLE entries[2];
     static std::string entry;
+    static const std::string kDamaged(0x1F, 'x');
     entry = Entry3(reinterpret_cast<UINTN>(kTable.data()));
     if (Damaged) entry[5] = static_cast<char>(entry[5] + 1);
-    entries[0] = {gEfiSmbios3TableGuid, entry.data()};
-    t.SystemTable()->NumberOfTableEntries = 1;
-    t.SystemTable()->ConfigurationTable = entries;
+    entries[0] = {gEfiSmbiosTableGuid, const_cast<char*>(kDamaged.data())};
+    entries[1] = {gEfiSmbios3TableGuid, entry.data()};
+    t.SystemTable()->NumberOfTableEntries = AlsoOldGuid ? 2 : 1;
+    t.SystemTable()->ConfigurationTable = AlsoOldGuid ? entries : entries + 1;
   };
 }
 
@@ -395,6 +399,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Backing up and verifying a machine's table.
         EntryCase{"BackupOfTheFirmwareTable", {u"/SMBIOS", u"o.vkf"}, {}, WithFirmwareTable(false),
                   kBanner + kBackupTrace + kDone, kOk, VkfIs(kBackup)},
+        EntryCase{"BackupPrefersTheSmbios3Table", {u"/q", u"/smbios", u"o.vkf"}, {}, WithFirmwareTable(false, true), "",
+                  kOk, VkfIs(kBackup)},
         EntryCase{"BackupWithoutFirmwareTable", {u"/smbios", u"o.vkf"}, {}, nullptr,
                   kBanner + "Error: This machine publishes no SMBIOS table!\r\n", EFI_NOT_FOUND, VkfAbsent()},
         EntryCase{"BackupOfADamagedEntryPoint", {u"/q", u"/smbios", u"o.vkf"}, {}, WithFirmwareTable(true),
