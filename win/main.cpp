@@ -18,6 +18,9 @@
 #include "stdio_binding.h"
 #include "text_util.h"
 #include "vkf_output.h"
+#ifdef QORVEXW_TEST_MODES
+#include "stream_switch_check.h"
+#endif
 
 namespace {
 
@@ -191,6 +194,9 @@ int open_and_convert(const char* dump_name, const char* vkf_name, char* line_buf
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef QORVEXW_TEST_MODES
+  if (argc == 3 && strcmp(argv[1], kStreamSwitchCheck) == 0) return check_stream_switch(argv[2]);
+#endif
   if (answered_alone(argc, argv)) return kExitSuccess;
   const bool quiet = quiet_switch_given(argc, argv);
   if (!quiet) print_banner();

@@ -37,7 +37,12 @@ uint64_t read_file(StdioFile* stream, uint8_t* target, size_t size, size_t* got)
   stream->window_length = 0;
   stream->window_offset = 0;
   stream->read_last = true;
+  *got = 0;
   errno = 0;
+  // The C runtime may not read a FILE right after writing it without a flush
+  // or a seek between; the Windows one holds to that.
+  if (stream->written_last && fflush(stream->file) != 0) return failure_status();
+  stream->written_last = false;
   *got = fread(target, 1, size, stream->file);
   return ferror(stream->file) ? failure_status() : kStreamSuccess;
 }
@@ -65,6 +70,7 @@ uint64_t move_file(StdioFile* stream, uint64_t position) {
   stream->window_length = 0;
   stream->window_offset = 0;
   stream->read_last = false;
+  stream->written_last = false;
   return kStreamSuccess;
 }
 
@@ -137,6 +143,7 @@ uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
   if (count >= kReadAheadSize) {
     // Too large for the window: straight to the FILE.
     errno = 0;
+    stream->written_last = true;
     if (fwrite(buffer, count, 1, stream->file) != 1) return failure_status();
     stream->window_start += count;
   } else {
@@ -168,6 +175,7 @@ CoreStream make_stdio_stream(StdioFile* stream, FILE* file) {
   stream->window_offset = 0;
   stream->unwritten = 0;
   stream->read_last = false;
+  stream->written_last = false;
   stream->read_failure = kStreamSuccess;
   return CoreStream{&kStdioStreamOps, stream};
 }
@@ -180,6 +188,7 @@ uint64_t flush_stdio_stream(StdioFile* stream) {
   stream->unwritten = 0;
   stream->window_start += count;
   errno = 0;
+  stream->written_last = true;
   if (fwrite(stream->read_ahead, count, 1, stream->file) != 1) return failure_status();
   return kStreamSuccess;
 }

@@ -35,6 +35,7 @@ struct StdioFile {
   size_t window_offset;   // Current position inside the bytes read ahead.
   size_t unwritten;       // Bytes written into the window, not yet handed to the FILE.
   bool read_last;         // The FILE was read last: a write must seek first.
+  bool written_last;      // The FILE was written last: a read must flush first.
   uint64_t read_failure;  // A failed read whose bytes were handed on; the next read gets it.
   uint8_t read_ahead[kReadAheadSize];
 };

@@ -378,6 +378,9 @@ def main():
     parser.add_argument("--wine", help="Wine loader that runs the Windows program")
     parser.add_argument("--generated", type=int, default=0, help="number of generated dumps")
     parser.add_argument("--no-cases", action="store_true", help="run generated dumps only")
+    parser.add_argument("--stream-switch", action="store_true",
+                        help="run the program's check of reading and writing one file in turn "
+                             "(a mode of the Windows test build)")
     args = parser.parse_args()
     runner = Runner(args.program, args.wine)
     if args.wine and not can_run(args.wine):
@@ -401,6 +404,11 @@ def main():
                 continue
             problems = run_case(runner, case)
             report("FAIL" if problems else "ok", case.name, "; ".join(problems))
+    if args.stream_switch:
+        with tempfile.TemporaryDirectory(prefix="qorvexw-") as folder:
+            stdout, code = runner.run(folder, ["--check-stream-switch", "s.bin"])
+            problems = differences(runner, folder, Case("", [], b"ok\n", 0), stdout, code)
+        report("FAIL" if problems else "ok", "stream switch check", "; ".join(problems))
     for seed in range(args.generated):
         problems = run_generated(runner, seed, quiet=seed % 5 == 4)
         report("FAIL" if problems else "ok", "generated dump %d" % seed, "; ".join(problems))
