@@ -147,6 +147,8 @@ CASES = [
          files={"d.txt": SAMPLE}),
     Case("a file named like a switch is reached by its path", ["d.txt", "./-h", "/q"], b"", 0,
          files={"d.txt": SAMPLE}, after={"-h": SAMPLE_VKF}),
+    Case("VKF name too long for the system", ["d.txt", "x" * 300 + ".vkf"],
+         BANNER + open_error("x" * 300 + ".vkf"), 1, files={"d.txt": SAMPLE}),
     Case("folder as dump", ["sub", "o.vkf"], BANNER + open_error("sub"), 1,
          files={"sub/keep": b"", "o.vkf": OLD_VKF}, after={"o.vkf": OLD_VKF}),
     Case("folder as VKF", ["d.txt", "sub", "/q"], open_error("sub"), 1,
