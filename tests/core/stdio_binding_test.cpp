@@ -6,14 +6,12 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "conversion_run.h"
 #include "line_reader.h"
 #include "run_state.h"
 #include "test_binding.h"
@@ -207,46 +205,6 @@ TEST_F(StdioBindingTest, ReadErrorIsToldFromTheEnd) {
     EXPECT_EQ(size, 0u);
     fclose(failing);
   }
-}
-
-// The run stops at a failed read with its status and converts no line that
-// the failure may have cut.
-TEST_F(StdioBindingTest, RunStopsAtAFailedRead) {
-  FailingFile disk;
-  const std::string line = "(/SM)x \"maker\"\r\n";
-  for (size_t i = 0; i < 2 * kReadAheadSize; i += line.size()) disk.data += line;
-  disk.readable = kReadAheadSize + 5;
-  disk.read_errno = EIO;
-  FILE* failing = disk.open("rb");
-  StdioFile dump;
-  CoreStream dump_stream = make_stdio_stream(&dump, failing);
-  CoreStream vkf_stream = open_with("");
-  ConsoleOps console = {[](void*) {}, [](void*, uint8_t, const char*, const char*, const char*, const char*) {},
-                        [](void*) {}, nullptr};
-  char line_buffer[kLineBufferSize];
-  RunResult result = run_conversion(&dump_stream, &vkf_stream, line_buffer, true, &console);
-  EXPECT_EQ(result.outcome, RunReadError);
-  EXPECT_EQ(result.read_status, uint64_t(EIO));
-  EXPECT_EQ(result.records_written, (kReadAheadSize + 5) / line.size());
-  fclose(failing);
-}
-
-// A FILE that cannot be read at all (opened for writing only) fails its
-// first read; it does not look like an empty file.
-TEST_F(StdioBindingTest, UnreadableFileFailsTheFirstRead) {
-  char name[] = "/tmp/qorvexw-stdio-XXXXXX";
-  const int descriptor = mkstemp(name);
-  ASSERT_GE(descriptor, 0);
-  close(descriptor);
-  FILE* write_only = fopen(name, "wb");
-  StdioFile target;
-  CoreStream stream = make_stdio_stream(&target, write_only);
-  char buffer[16];
-  size_t size = sizeof(buffer);
-  EXPECT_EQ(stream.ops->read(stream.handle, buffer, &size), uint64_t(EBADF));
-  EXPECT_EQ(size, 0u);
-  fclose(write_only);
-  remove(name);
 }
 
 // A write that fails reports the system's errno, whether it fails whole or
