@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,21 @@ TargetInfo examine_target(const char* name) {
   if (probe < 0) return TargetInfo{TargetUnusable, 0};
   close(probe);
   return TargetInfo{TargetRegular, static_cast<unsigned>(info.st_mode & 07777)};
+}
+
+char* follow_link(const char* name, bool* broken) {
+  struct stat info;
+  *broken = false;
+  if (lstat(name, &info) != 0 || !S_ISLNK(info.st_mode)) return nullptr;
+  if (stat(name, &info) != 0) {
+    *broken = true;
+    return nullptr;
+  }
+  // A link to a pipe or device (/dev/stdout) is written through as it is.
+  if (!S_ISREG(info.st_mode)) return nullptr;
+  char* target = realpath(name, nullptr);
+  *broken = target == nullptr;
+  return target;
 }
 
 size_t folder_part_length(const char* name) {

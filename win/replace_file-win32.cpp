@@ -19,6 +19,13 @@ TargetInfo examine_target(const char* name) {
   return TargetInfo{type == FILE_TYPE_DISK ? TargetRegular : TargetDevice, 0};
 }
 
+// Links are rare on Windows and MoveFileEx replaces a link itself: names
+// are taken as they are.
+char* follow_link(const char*, bool* broken) {
+  *broken = false;
+  return nullptr;
+}
+
 size_t folder_part_length(const char* name) {
   size_t length = 0;
   for (size_t i = 0; name[i] != '\0'; ++i) {

@@ -24,6 +24,12 @@ struct TargetInfo {
 // before anything is created, as opening it to write would have been.
 TargetInfo examine_target(const char* name);
 
+// Where `name` leads when it is a symbolic link to a regular file, as a path
+// the caller frees: the file written through the link before is replaced,
+// and the link stays. Null for any other name; `broken` is set for a link
+// that leads nowhere or cannot be followed.
+char* follow_link(const char* name, bool* broken);
+
 // Characters of `name` up to and including its last folder separator: the
 // folder the temporary file goes into ("" for the current folder).
 size_t folder_part_length(const char* name);

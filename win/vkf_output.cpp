@@ -33,7 +33,7 @@ char* temporary_name_for(const char* name, unsigned attempt) {
 // exclusive create means it never opens a file that is someone else's.
 bool create_temporary(VkfOutput* output) {
   for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    char* temporary = temporary_name_for(output->name, attempt);
+    char* temporary = temporary_name_for(output->target, attempt);
     if (temporary == nullptr) return false;
     int descriptor = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
     if (descriptor < 0) {
@@ -61,20 +61,16 @@ void discard_temporary(VkfOutput* output) {
   output->temporary_name = nullptr;
 }
 
-}  // namespace
-
-bool begin_vkf_output(VkfOutput* output, const char* name, FILE* source) {
-  output->name = name;
-  output->file = nullptr;
-  output->temporary_name = nullptr;
-  if (source != nullptr && identify_name(name, source) != NameIsOtherFile) return false;
-  output->target = examine_target(name);
-  switch (output->target.kind) {
+// Opens what the target is: a new temporary file beside a regular file or
+// a free name, the target itself for a device.
+bool open_target(VkfOutput* output) {
+  output->target_info = examine_target(output->target);
+  switch (output->target_info.kind) {
     case TargetMissing:
     case TargetRegular:
       return create_temporary(output);
     case TargetDevice:
-      output->file = fopen(name, "wb+");
+      output->file = fopen(output->target, "wb+");
       return output->file != nullptr;
     case TargetUnusable:
       break;
@@ -82,15 +78,37 @@ bool begin_vkf_output(VkfOutput* output, const char* name, FILE* source) {
   return false;
 }
 
+void release_names(VkfOutput* output) {
+  free(output->followed_link);
+  output->followed_link = nullptr;
+}
+
+}  // namespace
+
+bool begin_vkf_output(VkfOutput* output, const char* name, FILE* source) {
+  output->name = name;
+  output->file = nullptr;
+  output->temporary_name = nullptr;
+  if (source != nullptr && identify_name(name, source) != NameIsOtherFile) return false;
+  bool broken = false;
+  output->followed_link = follow_link(name, &broken);
+  output->target = output->followed_link != nullptr ? output->followed_link : name;
+  if (!broken && open_target(output)) return true;
+  release_names(output);
+  return false;
+}
+
 bool commit_vkf_output(VkfOutput* output) {
   if (output->temporary_name == nullptr) {
     // A pipe or device: nothing to put in place, and nothing to sync.
     const bool flushed = fflush(output->file) == 0;
+    release_names(output);
     return fclose(output->file) == 0 && flushed;
   }
-  bool complete = finish_temporary(output->file, output->target);
+  bool complete = finish_temporary(output->file, output->target_info);
   complete = fclose(output->file) == 0 && complete;
-  complete = complete && put_in_place(output->temporary_name, output->name);
+  complete = complete && put_in_place(output->temporary_name, output->target);
+  release_names(output);
   if (!complete) {
     discard_temporary(output);
     return false;
@@ -103,4 +121,5 @@ bool commit_vkf_output(VkfOutput* output) {
 void abandon_vkf_output(VkfOutput* output) {
   fclose(output->file);
   if (output->temporary_name != nullptr) discard_temporary(output);
+  release_names(output);
 }

@@ -24,10 +24,12 @@
 #include "replace_file.h"
 
 struct VkfOutput {
-  const char* name;      // The VKF name, as given.
-  FILE* file;            // Where the run writes: the temporary file, or the named file itself.
-  char* temporary_name;  // The temporary file's name; null when the name is written directly.
-  TargetInfo target;     // What the VKF name reached when the output began.
+  const char* name;        // The VKF name, as given, for the messages.
+  const char* target;      // The name replaced: `name`, or where its symbolic link leads.
+  char* followed_link;     // `target` when it was found through a link; freed at the end.
+  FILE* file;              // Where the run writes: the temporary file, or the target itself.
+  char* temporary_name;    // The temporary file's name; null when the target is written directly.
+  TargetInfo target_info;  // What the target was when the output began.
 };
 
 // Opens the output for `name`. `source` is the open file the run reads, or

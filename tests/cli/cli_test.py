@@ -47,6 +47,7 @@ USAGE = (b"Usage: qorvexw <dump file> <VKF file> [/q]\r\n"
          b"Example: qorvexw board.txt board.vkf\r\n")
 PROGRESS = b"Converting dump file of AMIDE to VKF file...\r\n"
 WINDOWS_NAMES = "the spelling is a Windows one"
+LINKS_REPLACED = "the Windows program replaces a link itself"
 OLD_VKF = b"[System]\r\nSerialNum = old\r\n"
 
 
@@ -191,6 +192,12 @@ CASES = [
     Case("VKF is a symbolic link to the dump", ["d.txt", "sub/link.txt"],
          BANNER + open_error("sub/link.txt"), 1, files={"d.txt": SAMPLE, "sub/keep": b""},
          symlinks={"sub/link.txt": "../d.txt"}, after={"d.txt": SAMPLE}),
+    Case("VKF is a symbolic link: its file is replaced, the link stays", ["d.txt", "o.vkf", "/q"],
+         b"", 0, files={"d.txt": SAMPLE, "real/o.vkf": OLD_VKF}, symlinks={"o.vkf": "real/o.vkf"},
+         after={"real/o.vkf": SAMPLE_VKF}, native_only=LINKS_REPLACED),
+    Case("VKF is a symbolic link that leads nowhere", ["d.txt", "o.vkf", "/q"], open_error("o.vkf"),
+         1, files={"d.txt": SAMPLE}, symlinks={"o.vkf": "nowhere/o.vkf"},
+         native_only=LINKS_REPLACED),
     Case("VKF is a link to a link to the dump", ["d.txt", "second.txt"],
          BANNER + open_error("second.txt"), 1, files={"d.txt": SAMPLE},
          symlinks={"first.txt": "d.txt", "second.txt": "first.txt"}, after={"d.txt": SAMPLE}),
