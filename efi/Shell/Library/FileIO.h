@@ -32,6 +32,10 @@ EFI_FILE_PROTOCOL* FileOpenVolumeRoot(EFI_HANDLE DeviceHandle);
 // its name; the caller frees it with ReleasePool. Null on any failure.
 EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle);
 
+// TRUE when the file's information can be had and it is not a directory;
+// *Size is then its size in bytes.
+BOOLEAN FileIsPlain(EFI_FILE_PROTOCOL* FileHandle, UINT64* Size);
+
 // Pass-through routines: each returns the file protocol's status unchanged.
 EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position);
 EFI_STATUS FileGetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64* Position);
@@ -43,5 +47,13 @@ EFI_STATUS FileFlush(EFI_FILE_PROTOCOL* FileHandle);
 // file system kept the file.
 EFI_STATUS FileDelete(EFI_FILE_PROTOCOL* FileHandle);
 EFI_STATUS FileClose(EFI_FILE_PROTOCOL* FileHandle);
+
+// Gives the open file the name NewName in its own directory, through
+// SetInfo with the file's current information and the new FileName; the
+// handle stays open on the renamed file. The file system refuses a name
+// that another entry of the directory has (EFI_ACCESS_DENIED on FAT) and
+// a handle opened for reading only. The failing status of the information
+// query (EFI_OUT_OF_RESOURCES without pool), else SetInfo's status.
+EFI_STATUS FileRename(EFI_FILE_PROTOCOL* FileHandle, const CHAR16* NewName);
 
 #endif  // QORVEX_SHELL_LIBRARY_FILE_IO_H
