@@ -174,6 +174,12 @@ auto VkfLeft(std::optional<std::string> Expected) {
     RootHolds(Expected ? std::vector<std::u16string>{u"d.txt", u"o.vkf"} : std::vector<std::u16string>{u"d.txt"})(t);
   };
 }
+// The same-file check comes before the new file: no create was asked for.
+auto NothingCreated() {
+  return [](Test& t) {
+    for (const fake::FileCall& call : t.fs.CallsOf("Open")) EXPECT_EQ(call.Mode & EFI_FILE_MODE_CREATE, 0u);
+  };
+}
 auto NothingOpened() {
   return [](Test& t) {
     EXPECT_FALSE(t.fs0.Exists(u"o.vkf"));
@@ -333,9 +339,9 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         // The VKF name names the dump: refused before anything is deleted.
         EntryCase{"VkfIsTheDump", {u"d.txt", u"d.txt"}, {}, nullptr, kBanner + OpenFailed("d.txt"),
-                  EFI_ACCESS_DENIED, nullptr},
+                  EFI_ACCESS_DENIED, NothingCreated()},
         EntryCase{"VkfIsTheDumpInCapitals", {u"d.txt", u"D.TXT"}, {}, nullptr, kBanner + OpenFailed("D.TXT"),
-                  EFI_ACCESS_DENIED, nullptr},
+                  EFI_ACCESS_DENIED, NothingCreated()},
         EntryCase{"VkfIsTheDumpByMapping", {u"d.txt", u"FS0:\\d.txt"}, {}, nullptr,
                   kBanner + OpenFailed("FS0:\\d.txt"), EFI_ACCESS_DENIED, nullptr},
         // Spellings that FAT resolves to the dump.

@@ -630,8 +630,15 @@ struct FakeFileSystem::Impl {
   static EFI_STATUS DoSetInfo(OpenFile& File, const EFI_GUID* Type, UINTN BufferSize, const VOID* Buffer) {
     if (Type == nullptr || Buffer == nullptr) return EFI_INVALID_PARAMETER;
     if (!SameGuid(*Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
+    // The whole record is read, as a driver may read it; its Size must be
+    // the fixed part and the name with its terminator.
+    if (BufferSize < SIZE_OF_EFI_FILE_INFO + sizeof(CHAR16)) return EFI_BAD_BUFFER_SIZE;
+    std::vector<UINT8> record(static_cast<const UINT8*>(Buffer), static_cast<const UINT8*>(Buffer) + BufferSize);
     const auto* info = static_cast<const EFI_FILE_INFO*>(Buffer);
-    if (BufferSize < SIZE_OF_EFI_FILE_INFO + sizeof(CHAR16) || info->Size > BufferSize) return EFI_BAD_BUFFER_SIZE;
+    const size_t nameUnits = std::u16string(info->FileName).size();
+    if (info->Size > BufferSize || info->Size != SIZE_OF_EFI_FILE_INFO + (nameUnits + 1) * sizeof(CHAR16)) {
+      return EFI_BAD_BUFFER_SIZE;
+    }
     if (File.Node->Deleted) return EFI_DEVICE_ERROR;
     if (!File.Writable || File.Node->Parent == nullptr) return EFI_ACCESS_DENIED;
     if (!File.Node->Directory && info->FileSize != File.Node->Data.size()) {

@@ -50,7 +50,9 @@
 //     directory has (long or short) is EFI_ACCESS_DENIED; the file's own name
 //     in other letter case is accepted and changes nothing. A handle opened
 //     for reading only: EFI_ACCESS_DENIED; an empty or invalid name:
-//     EFI_INVALID_PARAMETER. Other changes of the record are not modelled.
+//     EFI_INVALID_PARAMETER; a record whose Size is not that of its fixed
+//     part and name, or exceeds the buffer: EFI_BAD_BUFFER_SIZE. Other
+//     changes of the record are not modelled.
 //
 // Faults a test can inject: DeleteFails, WriteFailure, FlushFailure,
 // GetInfoFailure, OpenVolumeFailure, ShortWriteLimit and FailCall on the file
