@@ -255,6 +255,13 @@ INSTANTIATE_TEST_SUITE_P(
                     t.scripted.ReadStatus = EFI_DEVICE_ERROR;
                   },
                   kBanner + ReadFailed("sf:x"), EFI_DEVICE_ERROR, VkfLeft(std::nullopt)},
+        EntryCase{"ReadFailsAfterTheMark", {u"sf:x", u"o.vkf"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Contents = kDump;
+                    t.scripted.ReadStatuses = {EFI_SUCCESS, EFI_NO_MEDIA};
+                  },
+                  kBanner + kProgress + ReadFailed("sf:x"), EFI_NO_MEDIA, VkfLeft(std::nullopt)},
         EntryCase{"ReadFailsInTheDump", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.FailCall("Read", 2, EFI_DEVICE_ERROR); }),
                   kBanner + kProgress + ReadFailed("d.txt"), EFI_DEVICE_ERROR, VkfLeft(kOldVkf)},
@@ -385,6 +392,24 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"WritesStoreLessThanAsked", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.ShortWriteLimit = 7; }), kStopsAtFirst + WriteFailed("o.vkf"),
                   EFI_VOLUME_FULL, VkfLeft(kOldVkf)},
+        // The scripted file is the new VKF file under its temporary name;
+        // it goes again.
+        EntryCase{"ShortWriteOfAScriptedFile", {u"d.txt", u"sf:x"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Exists = false;
+                    t.scripted.WriteLimit = 30;
+                  },
+                  kStopsAtSecond + WriteFailed("sf:x"), EFI_VOLUME_FULL,
+                  [](Test& t) { EXPECT_FALSE(t.scripted.Exists); }},
+        EntryCase{"WriteOfAScriptedFileFailsWithAnyStatus", {u"d.txt", u"sf:x"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Exists = false;
+                    t.scripted.WriteStatuses = {EFI_SUCCESS, EFI_MEDIA_CHANGED};
+                  },
+                  kStopsAtSecond + WriteFailed("sf:x"), EFI_MEDIA_CHANGED,
+                  [](Test& t) { EXPECT_FALSE(t.scripted.Exists); }},
         EntryCase{"WriteDeviceError", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.FailCall("Write", 2, EFI_DEVICE_ERROR); }),
                   kStopsAtSecond + WriteFailed("o.vkf"), EFI_DEVICE_ERROR, VkfLeft(kOldVkf)},
