@@ -53,6 +53,21 @@ EFI_STATUS FindFreeName(const CHAR16* Folder, CHAR16* Name) {
   return EFI_ACCESS_DENIED;
 }
 
+// Keeps the name the file system stores for the old file, which it gets
+// back should the new file not take its place. A directory is refused.
+EFI_STATUS KeepOldName(VkfOutput* Output) {
+  EFI_FILE_INFO* info = FileQueryInfo(Output->Old);
+  if (info == nullptr || (info->Attribute & EFI_FILE_DIRECTORY) != 0) {
+    if (info != nullptr) ReleasePool(info);
+    return OpenFailed(Output, EFI_ABORTED);
+  }
+  Output->OldName = Str16Clone(info->FileName);
+  ReleasePool(info);
+  if (Output->OldName != nullptr) return EFI_SUCCESS;
+  PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
+  return EFI_OUT_OF_RESOURCES;
+}
+
 // Opens an existing VKF file for writing, and refuses a directory and the
 // dump itself. No file under the name is fine.
 EFI_STATUS OpenOld(VkfOutput* Output, const CHAR16* DumpName, EFI_FILE_PROTOCOL* Dump) {
@@ -61,9 +76,8 @@ EFI_STATUS OpenOld(VkfOutput* Output, const CHAR16* DumpName, EFI_FILE_PROTOCOL*
   if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
   if (EFI_ERROR(status)) return OpenFailed(Output, status);
   Output->Old = old;
-  UINT64 size = 0;
-  if (!FileIsPlain(old, &size)) return OpenFailed(Output, EFI_ABORTED);
-  if (Dump == nullptr) return EFI_SUCCESS;
+  status = KeepOldName(Output);
+  if (EFI_ERROR(status) || Dump == nullptr) return status;
   // A comparison that cannot be made refuses as the dump would be refused.
   BOOLEAN same = TRUE;
   status = OpenFilesAreSame(DumpName, Dump, Output->Name, old, &same);
@@ -153,9 +167,9 @@ EFI_STATUS VkfOutputCommit(VkfOutput* Output) {
   }
   status = FileRename(Output->File, Output->Leaf);
   if (EFI_ERROR(status)) {
-    // The old file goes back under its name; if even that fails, the user
-    // is told where it is, and it is not deleted.
-    const bool keptAside = Output->Old != nullptr && EFI_ERROR(FileRename(Output->Old, Output->Leaf));
+    // The old file goes back under its own name; if even that fails, the
+    // user is told where it is, and it is not deleted.
+    const bool keptAside = Output->Old != nullptr && EFI_ERROR(FileRename(Output->Old, Output->OldName));
     return WriteFailed(Output, status, keptAside);
   }
   FileClose(Output->File);
@@ -172,4 +186,5 @@ VOID VkfOutputAbandon(VkfOutput* Output) {
   ReleaseName(&Output->Folder);
   ReleaseName(&Output->Temporary);
   ReleaseName(&Output->Aside);
+  ReleaseName(&Output->OldName);
 }

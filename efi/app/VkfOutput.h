@@ -44,6 +44,7 @@ struct VkfOutput {
   CHAR16* Temporary;       // pool: Folder and the new file's temporary leaf
   CHAR16* Aside;           // pool: Folder and the old file's temporary leaf
   EFI_FILE_PROTOCOL* Old;  // the existing VKF file, open for writing; null when there is none
+  CHAR16* OldName;         // pool: the old file's name as the file system stores it
   EFI_FILE_PROTOCOL* File; // the new file, where the records go; null once committed
 };
 

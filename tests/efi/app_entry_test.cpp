@@ -451,6 +451,9 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"RenameRefusedOldVkfRenamedBack", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.FailCall("SetInfo", 2, EFI_VOLUME_FULL); }),
                   kBanner + kProgress + kTraceLines + WriteFailed("o.vkf"), EFI_VOLUME_FULL, VkfLeft(kOldVkf)},
+        EntryCase{"RenameRefusedOldVkfGetsItsOwnNameBack", {u"d.txt", u"O.VKF"}, {},
+                  WithOldVkf([](Test& t) { t.fs.FailCall("SetInfo", 2, EFI_VOLUME_FULL); }),
+                  kBanner + kProgress + kTraceLines + WriteFailed("O.VKF"), EFI_VOLUME_FULL, VkfLeft(kOldVkf)},
         EntryCase{"RenameAndRenameBackRefused", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) {
                     t.fs.FailCall("SetInfo", 2, EFI_VOLUME_FULL);

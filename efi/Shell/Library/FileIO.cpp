@@ -114,15 +114,6 @@ EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
   return QueryInfo(FileHandle, &status);
 }
 
-BOOLEAN FileIsPlain(EFI_FILE_PROTOCOL* FileHandle, UINT64* Size) {
-  EFI_FILE_INFO* info = FileQueryInfo(FileHandle);
-  if (info == nullptr) return FALSE;
-  const bool plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
-  *Size = info->FileSize;
-  ReleasePool(info);
-  return plain ? TRUE : FALSE;
-}
-
 EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position) {
   if (!LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
   return FileHandle->SetPosition(FileHandle, Position);
