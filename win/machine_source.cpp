@@ -10,12 +10,17 @@
 #include "table_backup.h"
 #include "table_verify.h"
 #include "text_util.h"
+#include "vkf_output.h"
 
 namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitDifferent = 2;
+
+// Positions of the mode flag and the VKF name in argv.
+constexpr int kModeArgument = 1;
+constexpr int kVkfArgument = 2;
 
 enum MachineMode { ModeBackup, ModeVerify };
 
@@ -30,6 +35,7 @@ constexpr ModeFlag kModeFlags[] = {{"/smbios", ModeBackup}, {"/verify", ModeVeri
 // machine), the VKF file and the quiet switch.
 struct ModeLine {
   MachineMode mode;
+  const char* mode_argument;  // the flag as typed, with its table file
   const char* table_name;
   const char* vkf_name;
   bool quiet;
@@ -76,7 +82,7 @@ void print_too_long(const char* section, const char* key) {
 void print_not_vkf(const char* name, size_t line) {
   printf("Error, Line %lu of [%s] is not a VKF line!\r\n", static_cast<unsigned long>(line), name);
 }
-void print_nothing_to_verify(const char* name) { printf("Error, The file [%s] names no field!\r\n", name); }
+void print_nothing_to_verify(const char* name) { printf("Error, No field found in the file [%s]!\r\n", name); }
 void print_summary(size_t compared, size_t different) {
   printf("Compared %lu fields, %lu different\r\n", static_cast<unsigned long>(compared),
          static_cast<unsigned long>(different));
@@ -112,13 +118,13 @@ int load_failed(TableLoad load, const char* name) {
   return kExitFailure;
 }
 
-// Writes the backup into the open VKF file; returns the exit code.
+// Writes the backup into the new VKF file; returns the exit code.
 int write_backup(const SmbiosTable* table, FILE* vkf_file, const ModeLine* line) {
   static StdioFile vkf;
+  setvbuf(vkf_file, nullptr, _IONBF, 0);
   CoreStream stream = make_stdio_stream(&vkf, vkf_file);
   ConsoleOps console = make_stdio_console();
   BackupResult result = run_table_backup(table, &stream, line->quiet, &console, &kNotices);
-  const bool flushed = flush_stdio_stream(&vkf) == kStreamSuccess && fflush(vkf_file) == 0;
   switch (result.outcome) {
     case BackupCompleted: break;
     case BackupNoField: print_no_field(); return kExitFailure;
@@ -126,37 +132,38 @@ int write_backup(const SmbiosTable* table, FILE* vkf_file, const ModeLine* line)
     case BackupOutOfMemory: print_memory_error(); return kExitFailure;
     case BackupWriteFailed: print_write_error(line->vkf_name); return kExitFailure;
   }
-  if (!flushed) {
+  // The last gathered records reach the file only now.
+  if (flush_stdio_stream(&vkf) != kStreamSuccess) {
     print_write_error(line->vkf_name);
     return kExitFailure;
   }
   return kExitSuccess;
 }
 
-// Backs the table up into the VKF file, which may not be the table file itself.
+// Backs the table up into a new file that replaces the VKF file only when
+// complete; the VKF name may not reach the table file.
 int back_up(const SmbiosTable* table, FILE* table_file, const ModeLine* line) {
-  if (table_file != nullptr && names_open_file(line->vkf_name, table_file)) {
+  VkfOutput output;
+  if (!argument_is_exact(kVkfArgument, line->vkf_name) || !begin_vkf_output(&output, line->vkf_name, table_file)) {
     print_open_error(line->vkf_name);
     return kExitFailure;
   }
-  FILE* vkf_file = fopen(line->vkf_name, "wb+");
-  if (vkf_file == nullptr) {
-    print_open_error(line->vkf_name);
+  if (write_backup(table, output.file, line) != kExitSuccess) {
+    abandon_vkf_output(&output);
     return kExitFailure;
   }
-  setvbuf(vkf_file, nullptr, _IONBF, 0);
-  int result = write_backup(table, vkf_file, line);
-  if (fclose(vkf_file) != 0 && result == kExitSuccess) {
+  if (!commit_vkf_output(&output)) {
     print_write_error(line->vkf_name);
-    result = kExitFailure;
+    return kExitFailure;
   }
-  if (result == kExitSuccess && !line->quiet) printf("Done!\r\n");
-  return result;
+  ConsoleOps console = make_stdio_console();
+  if (!line->quiet) console.done(console.context);
+  return kExitSuccess;
 }
 
 // Compares the machine with the VKF file; returns the exit code.
 int verify(const SmbiosTable* table, const ModeLine* line) {
-  FILE* vkf_file = fopen(line->vkf_name, "rb");
+  FILE* vkf_file = argument_is_exact(kVkfArgument, line->vkf_name) ? fopen(line->vkf_name, "rb") : nullptr;
   if (vkf_file == nullptr) {
     print_open_error(line->vkf_name);
     return kExitFailure;
@@ -184,7 +191,7 @@ int load_and_run(const ModeLine* line) {
   FILE* table_file = nullptr;
   TableLoad load = TableLoaded;
   if (line->table_name != nullptr) {
-    table_file = fopen(line->table_name, "rb");
+    table_file = argument_is_exact(kModeArgument, line->mode_argument) ? fopen(line->table_name, "rb") : nullptr;
     if (table_file == nullptr) {
       print_open_error(line->table_name);
       return kExitFailure;
@@ -210,14 +217,15 @@ bool machine_mode_requested(int argc, char** argv) {
 
 int run_machine_mode(int argc, char** argv) {
   ModeLine line = {};
-  line.mode = mode_flag(argv[1], &line.table_name)->mode;
+  line.mode_argument = argv[kModeArgument];
+  line.mode = mode_flag(line.mode_argument, &line.table_name)->mode;
   // As for a conversion, "/q" counts only as the third of exactly three arguments.
   line.quiet = argc == 4 && text_equal_ignoring_case(argv[3], "/q");
   if (!line.quiet) print_banner();
-  if (argc < 3) {
+  if (argc <= kVkfArgument) {
     print_vkf_name_missing();
     return kExitFailure;
   }
-  line.vkf_name = argv[2];
+  line.vkf_name = argv[kVkfArgument];
   return load_and_run(&line);
 }

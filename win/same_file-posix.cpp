@@ -2,11 +2,21 @@
 // symbolic links, so a link to the dump is the dump.
 #include "same_file.h"
 
+#include <errno.h>
 #include <sys/stat.h>
 
-bool names_open_file(const char* name, FILE* open_file) {
+NameIdentity identify_name(const char* name, FILE* open_file) {
   struct stat open_info;
   struct stat named_info;
-  if (fstat(fileno(open_file), &open_info) != 0 || stat(name, &named_info) != 0) return false;
-  return named_info.st_dev == open_info.st_dev && named_info.st_ino == open_info.st_ino;
+  if (fstat(fileno(open_file), &open_info) != 0) return NameIdentityUnknown;
+  if (stat(name, &named_info) != 0) {
+    // Only a name that reaches nothing is surely another file; any other
+    // failure (a name too long, a loop of links, no access) leaves it open.
+    return errno == ENOENT ? NameIsOtherFile : NameIdentityUnknown;
+  }
+  const bool same = named_info.st_dev == open_info.st_dev && named_info.st_ino == open_info.st_ino;
+  return same ? NameIsOpenFile : NameIsOtherFile;
 }
+
+// The arguments are the bytes that were typed.
+bool argument_is_exact(int, const char*) { return true; }

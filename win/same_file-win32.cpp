@@ -2,23 +2,116 @@
 #include "same_file.h"
 
 #include <io.h>
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
-bool names_open_file(const char* name, FILE* open_file) {
-  HANDLE open_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(open_file)));
-  BY_HANDLE_FILE_INFORMATION open_info;
-  if (open_handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(open_handle, &open_info)) {
-    return false;
+namespace {
+
+bool read_identity(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, info) != 0;
+}
+
+// The name in UTF-16 as the 8-bit calls would see it, or null. The caller frees it.
+wchar_t* widen(const char* name) {
+  int count = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (count <= 0) return nullptr;
+  wchar_t* wide = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
+  if (wide != nullptr && MultiByteToWideChar(CP_ACP, 0, name, -1, wide, count) != count) {
+    free(wide);
+    wide = nullptr;
   }
-  // No access rights are asked for: only the file's identity is read, and
-  // sharing every mode keeps this from failing on the dump we hold open.
-  HANDLE named = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (named == INVALID_HANDLE_VALUE) return false;
+  return wide;
+}
+
+// Opens the named file for its identity alone. No access rights are asked
+// for, and every sharing mode is granted, so this cannot fail on the dump we
+// hold open.
+HANDLE open_for_identity(const wchar_t* name) {
+  return CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// A name the path calls cannot take whole: MAX_PATH characters or more
+// without the "\\?\" prefix that lifts the limit. Some calls cut or refuse
+// it while others accept it, so it is never trusted to be another file.
+bool too_long_for_the_calls(const wchar_t* name) {
+  return wcslen(name) >= MAX_PATH && wcsncmp(name, L"\\\\?\\", 4) != 0;
+}
+
+}  // namespace
+
+NameIdentity identify_name(const char* name, FILE* open_file) {
+  BY_HANDLE_FILE_INFORMATION open_info;
+  HANDLE open_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(open_file)));
+  if (!read_identity(open_handle, &open_info)) return NameIdentityUnknown;
+  wchar_t* wide = widen(name);
+  if (wide == nullptr || too_long_for_the_calls(wide)) {
+    free(wide);
+    return NameIdentityUnknown;
+  }
+  HANDLE named = open_for_identity(wide);
+  free(wide);
+  if (named == INVALID_HANDLE_VALUE) {
+    // Only a name that reaches nothing is surely another file.
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? NameIsOtherFile : NameIdentityUnknown;
+  }
+  // A device (NUL, CON) is never the dump, and has no file identity to read.
+  if (GetFileType(named) != FILE_TYPE_DISK) {
+    CloseHandle(named);
+    return NameIsOtherFile;
+  }
   BY_HANDLE_FILE_INFORMATION named_info;
-  bool known = GetFileInformationByHandle(named, &named_info) != 0;
+  const bool known = read_identity(named, &named_info);
   CloseHandle(named);
-  return known && named_info.dwVolumeSerialNumber == open_info.dwVolumeSerialNumber &&
-         named_info.nFileIndexHigh == open_info.nFileIndexHigh &&
-         named_info.nFileIndexLow == open_info.nFileIndexLow;
+  if (!known) return NameIdentityUnknown;
+  const bool same = named_info.dwVolumeSerialNumber == open_info.dwVolumeSerialNumber &&
+                    named_info.nFileIndexHigh == open_info.nFileIndexHigh &&
+                    named_info.nFileIndexLow == open_info.nFileIndexLow;
+  return same ? NameIsOpenFile : NameIsOtherFile;
+}
+
+// The C runtime's split of the wide command line, the same split that gave
+// main its 8-bit arguments.
+struct WideStartupInfo {
+  int new_mode;
+};
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand,
+                              WideStartupInfo* info);
+
+namespace {
+
+// The argument in the 8-bit code page, or null when a character of it has
+// no exact form there (a look-alike or "?" would stand in for it). The
+// caller frees it.
+char* narrow_exactly(const wchar_t* typed) {
+  // UTF-8 carries every character and takes no best-fit flag; a broken
+  // UTF-16 sequence comes out changed, which the comparison then finds.
+  const UINT code_page = GetACP();
+  const DWORD flags = code_page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL replaced = FALSE;
+  BOOL* report = code_page == CP_UTF8 ? nullptr : &replaced;
+  const int size = WideCharToMultiByte(code_page, flags, typed, -1, nullptr, 0, nullptr, report);
+  if (size <= 0 || replaced) return nullptr;
+  char* narrow = static_cast<char*>(malloc(size));
+  if (narrow != nullptr &&
+      (WideCharToMultiByte(code_page, flags, typed, -1, narrow, size, nullptr, report) != size || replaced)) {
+    free(narrow);
+    narrow = nullptr;
+  }
+  return narrow;
+}
+
+}  // namespace
+
+bool argument_is_exact(int index, const char* argument) {
+  int count = 0;
+  wchar_t** arguments = nullptr;
+  wchar_t** environment = nullptr;
+  WideStartupInfo info = {0};
+  if (__wgetmainargs(&count, &arguments, &environment, 0, &info) < 0 || index >= count) return false;
+  char* narrow = narrow_exactly(arguments[index]);
+  const bool exact = narrow != nullptr && strcmp(narrow, argument) == 0;
+  free(narrow);
+  return exact;
 }

@@ -1,12 +1,26 @@
-// Tells whether a file name names a file that is already open.
+// Tells whether a file name names a file that is already open, and whether a
+// name reached the program as it was typed.
 #ifndef QORVEX_WIN_SAME_FILE_H
 #define QORVEX_WIN_SAME_FILE_H
 
 #include <stdio.h>
 
-// True when `name` is an existing file that is the very file `open_file`
-// reads, however it is spelled (other path, hard link, symbolic link).
-// Opening the VKF file for writing truncates it, so this is asked first.
-bool names_open_file(const char* name, FILE* open_file);
+enum NameIdentity {
+  NameIsOtherFile,    // No file by that name, or another file than the open one.
+  NameIsOpenFile,     // The very file that is open, however it is spelled.
+  NameIdentityUnknown,  // The file system could not say (a name too long for
+                        // the call, an error): treated like the open file.
+};
+
+// Compares the file that `name` reaches (following links) with `open_file`.
+// Writing the VKF file replaces whatever its name reaches, so this is asked
+// first, and only NameIsOtherFile lets a run go on.
+NameIdentity identify_name(const char* name, FILE* open_file);
+
+// True when argument `index` of main's argv is the argument as it was typed.
+// On Windows the 8-bit arguments are the wide command line mapped to the
+// code page, which replaces characters it cannot carry by look-alikes
+// ("ｏ.vkf" becomes "o.vkf"): such a name would reach another file.
+bool argument_is_exact(int index, const char* argument);
 
 #endif  // QORVEX_WIN_SAME_FILE_H

@@ -30,16 +30,21 @@ uint64_t seek_relative(FILE* file, int64_t distance) {
 }
 
 // Reads at most `size` bytes at the FILE's position into `target` and
-// moves the exhausted window to them; `got` receives how many arrived.
+// moves the exhausted window to them; `got` receives how many arrived, also
+// when the read failed after some.
 uint64_t read_file(StdioFile* stream, uint8_t* target, size_t size, size_t* got) {
   stream->window_start += stream->window_length;
   stream->window_length = 0;
   stream->window_offset = 0;
   stream->read_last = true;
+  *got = 0;
   errno = 0;
+  // The C runtime may not read a FILE right after writing it without a flush
+  // or a seek between; the Windows one holds to that.
+  if (stream->written_last && fflush(stream->file) != 0) return failure_status();
+  stream->written_last = false;
   *got = fread(target, 1, size, stream->file);
-  if (*got == 0 && ferror(stream->file)) return failure_status();
-  return kStreamSuccess;
+  return ferror(stream->file) ? failure_status() : kStreamSuccess;
 }
 
 // Replaces the exhausted window by the next block of the file.
@@ -65,11 +70,16 @@ uint64_t move_file(StdioFile* stream, uint64_t position) {
   stream->window_length = 0;
   stream->window_offset = 0;
   stream->read_last = false;
+  stream->written_last = false;
   return kStreamSuccess;
 }
 
 uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
+  if (stream->read_failure != kStreamSuccess) {
+    *size = 0;
+    return stream->read_failure;
+  }
   uint8_t* target = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   uint64_t status = flush_stdio_stream(stream);
@@ -95,9 +105,11 @@ uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
     done += take;
   }
   *size = done;
+  if (status == kStreamSuccess || done == 0) return status;
   // Bytes that arrived before an error are handed on; the error comes with
   // the next read, which gets nothing.
-  return done == 0 ? status : kStreamSuccess;
+  stream->read_failure = status;
+  return kStreamSuccess;
 }
 
 uint64_t stdio_get_position(void* handle, uint64_t* position) {
@@ -131,6 +143,7 @@ uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
   if (count >= kReadAheadSize) {
     // Too large for the window: straight to the FILE.
     errno = 0;
+    stream->written_last = true;
     if (fwrite(buffer, count, 1, stream->file) != 1) return failure_status();
     stream->window_start += count;
   } else {
@@ -162,6 +175,8 @@ CoreStream make_stdio_stream(StdioFile* stream, FILE* file) {
   stream->window_offset = 0;
   stream->unwritten = 0;
   stream->read_last = false;
+  stream->written_last = false;
+  stream->read_failure = kStreamSuccess;
   return CoreStream{&kStdioStreamOps, stream};
 }
 
@@ -173,6 +188,7 @@ uint64_t flush_stdio_stream(StdioFile* stream) {
   stream->unwritten = 0;
   stream->window_start += count;
   errno = 0;
+  stream->written_last = true;
   if (fwrite(stream->read_ahead, count, 1, stream->file) != 1) return failure_status();
   return kStreamSuccess;
 }

@@ -17,7 +17,9 @@
 // position itself and moves inside the block it holds; only a move outside
 // it reaches the runtime. A read of half a window or more, with nothing read
 // ahead, goes straight into the caller's buffer. Every read, write and seek
-// goes through the binding, so the count is exact.
+// goes through the binding, so the count is exact. A read that fails is told
+// apart from the end of the file (ferror, not feof): the bytes that arrived
+// before it are handed on, and every read after it fails with its status.
 //
 // Write: the core writes one record at a time. The binding gathers the
 // records in the window and hands the runtime a whole window at once, which
@@ -33,6 +35,8 @@ struct StdioFile {
   size_t window_offset;   // Current position inside the bytes read ahead.
   size_t unwritten;       // Bytes written into the window, not yet handed to the FILE.
   bool read_last;         // The FILE was read last: a write must seek first.
+  bool written_last;      // The FILE was written last: a read must flush first.
+  uint64_t read_failure;  // A failed read whose bytes were handed on; the next read gets it.
   uint8_t read_ahead[kReadAheadSize];
 };
 

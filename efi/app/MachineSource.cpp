@@ -6,9 +6,9 @@
 #include "MachineTable.h"
 #include "Mem.h"
 #include "Messages.h"
-#include "SameFile.h"
 #include "Str.h"
 #include "UefiBinding.h"
+#include "VkfOutput.h"
 #include "qorvex_version.h"
 #include "table_backup.h"
 #include "table_verify.h"
@@ -45,7 +45,8 @@ struct MachineRun {
   EFI_FILE_PROTOCOL* TableFile;
   UINT8* TableBytes;
   SmbiosTable Table;
-  EFI_FILE_PROTOCOL* Vkf;
+  VkfOutput Output;        // the backup's new VKF file
+  EFI_FILE_PROTOCOL* Vkf;  // the VKF file verify reads
 };
 
 // An argument the shell marks as quoted or escaped is a plain argument.
@@ -114,44 +115,14 @@ EFI_STATUS LoadTable(MachineRun* Run) {
   status = LoadTableFile(Run->TableFile, &Run->TableBytes, &Run->Table);
   if (status == EFI_CRC_ERROR) return FailedWithName(TokenNoEntryPoint, Run->TableName, status);
   if (status == EFI_OUT_OF_RESOURCES) return Failed(TokenOutOfMemory, status);
-  if (EFI_ERROR(status)) return FailedWithName(TokenOpenFailed, Run->TableName, status);
+  if (status == EFI_LOAD_ERROR) return FailedWithName(TokenOpenFailed, Run->TableName, status);
+  if (EFI_ERROR(status)) return FailedWithName(TokenReadFailed, Run->TableName, status);
   return EFI_SUCCESS;
 }
 
-// Deletes an old VKF file, which may not be the table file itself.
-EFI_STATUS DeleteOldVkf(MachineRun* Run) {
-  EFI_FILE_PROTOCOL* old = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &old, kOpenForWriting, 0);
-  if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
-  if (EFI_ERROR(status)) return FailedWithName(TokenOpenFailed, Run->VkfName, status);
-  Run->Vkf = old;
-  EFI_FILE_INFO* info = FileQueryInfo(old);
-  const bool plain = info != nullptr && (info->Attribute & EFI_FILE_DIRECTORY) == 0;
-  if (info != nullptr) ReleasePool(info);
-  if (!plain) return FailedWithName(TokenOpenFailed, Run->VkfName, EFI_ABORTED);
-  BOOLEAN same = FALSE;
-  if (Run->TableFile != nullptr) {
-    // A comparison that cannot be made refuses as a match would.
-    same = TRUE;
-    status = OpenFilesAreSame(Run->TableName, Run->TableFile, Run->VkfName, old, &same);
-    if (EFI_ERROR(status)) same = TRUE;
-  }
-  if (same) return FailedWithName(TokenOpenFailed, Run->VkfName, EFI_ACCESS_DENIED);
-  Run->Vkf = nullptr;
-  FileDelete(old);
-  return EFI_SUCCESS;
-}
-
-// Creates the VKF file; one that is not empty is an old one the delete left.
-EFI_STATUS CreateVkf(MachineRun* Run) {
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &Run->Vkf, kOpenOrCreate, 0);
-  if (EFI_ERROR(status)) return FailedWithName(TokenOpenFailed, Run->VkfName, status);
-  EFI_FILE_INFO* info = FileQueryInfo(Run->Vkf);
-  if (info == nullptr) return FailedWithName(TokenOpenFailed, Run->VkfName, EFI_LOAD_ERROR);
-  const bool fresh = (info->Attribute & EFI_FILE_DIRECTORY) == 0 && info->FileSize == 0;
-  ReleasePool(info);
-  if (!fresh) return FailedWithName(TokenOpenFailed, Run->VkfName, EFI_ACCESS_DENIED);
-  return EFI_SUCCESS;
+// Begins the new VKF file, which may not replace the table file itself.
+EFI_STATUS BeginVkf(MachineRun* Run) {
+  return VkfOutputBegin(&Run->Output, Run->VkfName, Run->TableName, Run->TableFile);
 }
 
 void PrintLineBreak(void*, const char* Section, const char* Key) {
@@ -163,22 +134,24 @@ void PrintCutShort(void*, size_t Offset) {
                   UINTN{Offset});
 }
 
+// Writes the records into the new file and puts it in place; on a failure
+// the clean-up deletes it, and the VKF name stays as it was.
 EFI_STATUS WriteBackup(MachineRun* Run) {
-  CoreStream vkf = MakeFileStream(Run->Vkf);
+  CoreStream vkf = MakeFileStream(Run->Output.File);
   ConsoleOps console = MakeShellConsole();
   const TableNotices notices = {PrintLineBreak, PrintCutShort, nullptr};
   BackupResult result = run_table_backup(&Run->Table, &vkf, Run->Quiet, &console, &notices);
   switch (result.outcome) {
     case BackupNoField: return Failed(TokenNoTableField, EFI_NOT_FOUND);
     case BackupOutOfMemory: return Failed(TokenOutOfMemory, EFI_OUT_OF_RESOURCES);
-    case BackupWriteFailed: return result.write_status;
+    case BackupWriteFailed: return FailedWithName(TokenWriteFailed, Run->VkfName, result.write_status);
     case BackupValueTooLong:
       PrintMessageByToken(TokenValueTooLong, AppHiiHandle, find_section(result.field->type)->name,
                           result.field->key);
       return EFI_BAD_BUFFER_SIZE;
     case BackupCompleted: break;
   }
-  EFI_STATUS status = FileFlush(Run->Vkf);
+  EFI_STATUS status = VkfOutputCommit(&Run->Output);
   if (EFI_ERROR(status)) return status;
   if (!Run->Quiet) console.done(console.context);
   return EFI_SUCCESS;
@@ -203,8 +176,8 @@ EFI_STATUS Verify(MachineRun* Run) {
   const VerifyReport report = {PrintDifference, nullptr};
   VerifyResult result = run_table_verify(&Run->Table, &vkf, &report);
   switch (result.outcome) {
-    case VerifyReadError: return result.read_status;
-    case VerifyNoField: return FailedWithName(TokenNoVerifyField, Run->VkfName, EFI_NOT_FOUND);
+    case VerifyReadError: return FailedWithName(TokenReadFailed, Run->VkfName, result.read_status);
+    case VerifyNoField: return FailedWithName(TokenNoField, Run->VkfName, EFI_NOT_FOUND);
     case VerifyNotVkf:
       PrintMessageByToken(TokenNotVkfLine, AppHiiHandle, UINTN{result.line}, Run->VkfName);
       return EFI_LOAD_ERROR;
@@ -219,7 +192,7 @@ typedef EFI_STATUS (*MachineStep)(MachineRun*);
 
 // The steps of each mode after the command line and the table; the first
 // failing one ends the run with its status (it has printed its message).
-constexpr MachineStep kBackupSteps[] = {DeleteOldVkf, CreateVkf, WriteBackup, nullptr};
+constexpr MachineStep kBackupSteps[] = {BeginVkf, WriteBackup, nullptr};
 constexpr MachineStep kVerifySteps[] = {OpenVkfForReading, Verify, nullptr};
 
 EFI_STATUS RunSteps(MachineRun* Run) {
@@ -232,6 +205,7 @@ EFI_STATUS RunSteps(MachineRun* Run) {
 
 EFI_STATUS CleanUp(MachineRun* Run, EFI_STATUS Status) {
   LibFreeCheckPackage(&Run->Package);
+  VkfOutputAbandon(&Run->Output);
   if (Run->Vkf != nullptr) FileClose(Run->Vkf);
   if (Run->TableFile != nullptr) FileClose(Run->TableFile);
   if (Run->TableBytes != nullptr) ReleasePool(Run->TableBytes);

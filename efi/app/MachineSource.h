@@ -16,8 +16,8 @@
 //     right (firmware or table file)                 EFI_CRC_ERROR
 //   a file cannot be opened or created, or read      the file system's status
 //   the table file is a directory                    EFI_LOAD_ERROR
-//   the VKF name names the table file, or the old
-//     VKF file cannot be deleted                     EFI_ACCESS_DENIED
+//   the VKF name names the table file                EFI_ACCESS_DENIED
+//   the new VKF file cannot be put in place          the failing step's status
 //   the table holds none of the fields               EFI_NOT_FOUND
 //   a string too long for a VKF line                 EFI_BAD_BUFFER_SIZE
 //   no memory                                        EFI_OUT_OF_RESOURCES

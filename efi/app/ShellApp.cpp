@@ -7,8 +7,8 @@
 #include "MachineSource.h"
 #include "Mem.h"
 #include "Messages.h"
-#include "SameFile.h"
 #include "UefiBinding.h"
+#include "VkfOutput.h"
 #include "conversion_run.h"
 #include "line_reader.h"
 #include "qorvex_version.h"
@@ -16,6 +16,8 @@
 
 const FlagCheckItem AppFlagTable[] = {
     {u"/q", 0x1, 0, KindSwitch},
+    {u"/?", 0x2, 0, KindSwitch},
+    {u"-?", 0x2, 0, KindSwitch},
     {nullptr, 0, 0, KindSwitch},
 };
 
@@ -25,6 +27,21 @@ constexpr UINTN kVersionMajor = QORVEX_VERSION_MAJOR;
 constexpr UINTN kVersionMinor = QORVEX_VERSION_MINOR;
 constexpr UINTN kVersionPatch = QORVEX_VERSION_PATCH;
 
+// The usage block that "/?" and "-?" print behind the banner, one line
+// per row.
+constexpr const CHAR16* kUsageLines[] = {
+    u"Usage: qorvex <dump file> <VKF file> [/q]\r\n",
+    u"       qorvex /smbios[:<table file>] <VKF file> [/q]\r\n",
+    u"       qorvex /verify[:<table file>] <VKF file> [/q]\r\n",
+    u"Converts the DMI editor's dump file into a VKF setting file.\r\n",
+    u"  /smbios  back up the firmware's SMBIOS table (or a dmidecode --dump-bin file) into it\r\n",
+    u"  /verify  compare the firmware's SMBIOS table with it\r\n",
+    u"  /q   print nothing but error messages\r\n",
+    u"Status: EFI_SUCCESS when the VKF file was written, an error status otherwise (echo %lasterror%).\r\n",
+    u"EFI_COMPROMISED_DATA when verify found a difference.\r\n",
+    u"Example: qorvex board.txt board.vkf\r\n",
+};
+
 // What the entry holds; CleanUp releases all of it.
 struct AppRun {
   CheckPackage Package;
@@ -33,8 +50,9 @@ struct AppRun {
   const CHAR16* VkfName;
   char* LineBuffer;
   EFI_FILE_PROTOCOL* Dump;
-  EFI_FILE_PROTOCOL* Vkf;
+  VkfOutput Vkf;
   bool Quiet;  // "/q": the banner and the run's lines are not printed
+  bool Help;   // "/?" or "-?": the banner and the usage, nothing else
 };
 
 // Prints the open message with the file's name and passes Status on.
@@ -43,23 +61,34 @@ EFI_STATUS OpenFailed(const CHAR16* Name, EFI_STATUS Status) {
   return Status;
 }
 
-// True when the file's information can be had and it is not a directory;
-// *Size is then its size in bytes.
-bool QueryPlainFile(EFI_FILE_PROTOCOL* File, UINT64* Size) {
+// True when the file's information can be had and it is not a directory.
+bool IsPlainFile(EFI_FILE_PROTOCOL* File) {
   EFI_FILE_INFO* info = FileQueryInfo(File);
   if (info == nullptr) return false;
   const bool plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
-  *Size = info->FileSize;
   ReleasePool(info);
   return plain;
 }
 
-// The flag check, the quiet switch, the banner and the two file names.
+void PrintBanner() { LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch); }
+
+// The banner and the usage block; the run ends there, successfully.
+void PrintHelp() {
+  PrintBanner();
+  for (const CHAR16* line : kUsageLines) LibPrintConsole(u"%s", line);
+}
+
+// The flag check, help, the quiet switch, the banner and the two file names.
 EFI_STATUS ReadCommandLine(AppRun* Run) {
   FlagCheckResult result = LibCheckFlags(LibShellInterface, AppFlagTable, &Run->Package, &Run->Useful);
   if (result != FlagCheckOk) return PrintFlagError(result, Run->Useful);
+  Run->Help = LibFindFlag(&Run->Package, u"/?") != nullptr || LibFindFlag(&Run->Package, u"-?") != nullptr;
+  if (Run->Help) {
+    PrintHelp();
+    return EFI_SUCCESS;
+  }
   Run->Quiet = LibFindFlag(&Run->Package, u"/q") != nullptr;
-  if (!Run->Quiet) LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch);
+  if (!Run->Quiet) PrintBanner();
   if (Run->Package.ArgCount < 2) {
     PrintMessageByToken(TokenMissingFileNames, AppHiiHandle);
     return EFI_INVALID_PARAMETER;
@@ -81,99 +110,75 @@ EFI_STATUS OpenDump(AppRun* Run) {
   EFI_STATUS status = FileOpenByName(Run->DumpName, &dump, kOpenForReading, 0);
   if (EFI_ERROR(status)) return OpenFailed(Run->DumpName, status);
   Run->Dump = dump;
-  UINT64 size = 0;
-  if (!QueryPlainFile(dump, &size)) return OpenFailed(Run->DumpName, EFI_LOAD_ERROR);
+  if (!IsPlainFile(dump)) return OpenFailed(Run->DumpName, EFI_LOAD_ERROR);
   return EFI_SUCCESS;
 }
 
-// Deletes an existing VKF file so that it is created anew. A VKF name that
-// names the dump itself is refused before anything is deleted.
-EFI_STATUS DeleteOldVkf(AppRun* Run) {
-  EFI_FILE_PROTOCOL* old = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &old, kOpenForWriting, 0);
-  if (status == EFI_NOT_FOUND) return EFI_SUCCESS;
-  if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
-  Run->Vkf = old;
-  UINT64 size = 0;
-  if (!QueryPlainFile(old, &size)) return OpenFailed(Run->VkfName, EFI_ABORTED);
-  // A comparison that cannot be made refuses as the dump would be refused.
-  BOOLEAN same = TRUE;
-  status = OpenFilesAreSame(Run->DumpName, Run->Dump, Run->VkfName, old, &same);
-  if (EFI_ERROR(status) || same) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
-  // The delete closes the handle whatever its outcome; a file it could not
-  // delete is caught after the create.
-  Run->Vkf = nullptr;
-  FileDelete(old);
-  return EFI_SUCCESS;
-}
+// Checks the VKF name and makes the new file that the run writes into.
+EFI_STATUS BeginVkf(AppRun* Run) { return VkfOutputBegin(&Run->Vkf, Run->VkfName, Run->DumpName, Run->Dump); }
 
-// Creates the VKF file. A file that is not empty afterwards is an old one
-// that the delete left in place: writing into it would leave its old tail
-// behind the new records, so it is refused untouched.
-EFI_STATUS CreateVkf(AppRun* Run) {
-  EFI_FILE_PROTOCOL* vkf = nullptr;
-  EFI_STATUS status = FileOpenByName(Run->VkfName, &vkf, kOpenOrCreate, 0);
-  if (EFI_ERROR(status)) return OpenFailed(Run->VkfName, status);
-  Run->Vkf = vkf;
-  UINT64 size = 0;
-  if (!QueryPlainFile(vkf, &size)) return OpenFailed(Run->VkfName, EFI_LOAD_ERROR);
-  if (size != 0) return OpenFailed(Run->VkfName, EFI_ACCESS_DENIED);
-  return EFI_SUCCESS;
-}
-
-// Runs the conversion. A record that cannot be written or converted does
-// not stop it, but the run fails, so that an incomplete VKF file does not
-// pass for a converted one.
-EFI_STATUS Convert(AppRun* Run) {
-  CoreStream dump = MakeFileStream(Run->Dump);
-  CoreStream vkf = MakeFileStream(Run->Vkf);
-  ConsoleOps console = MakeShellConsole();
-  RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, Run->Quiet, &console);
-  switch (result.outcome) {
+// The message and status of a run that failed: the dump is named for a
+// failure to read it or to find a field in it, the VKF file for a failed
+// write.
+EFI_STATUS RunFailed(const AppRun* Run, const RunResult& Result) {
+  switch (Result.outcome) {
     case RunReadError:
-      return result.read_status;
+      PrintMessageByToken(TokenReadFailed, AppHiiHandle, Run->DumpName);
+      return Result.read_status;
     case RunDumpTooShort:
+    case RunNoFields:
+      PrintMessageByToken(TokenNoField, AppHiiHandle, Run->DumpName);
       return EFI_ABORTED;
     case RunWriteError:
-      return result.write_status;
+      PrintMessageByToken(TokenWriteFailed, AppHiiHandle, Run->VkfName);
+      return Result.write_status;
     case RunOutOfMemory:
       PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
       return EFI_OUT_OF_RESOURCES;
     case RunCompleted:
-    case RunNoFields:
       break;
   }
+  return EFI_SUCCESS;
+}
+
+// Runs the conversion into the new file and puts it in place. The run stops
+// at its first failure, and the new file then goes, so that an incomplete
+// VKF file never takes the place of a good one; "Done!" comes only once the
+// file is in place.
+EFI_STATUS Convert(AppRun* Run) {
+  CoreStream dump = MakeFileStream(Run->Dump);
+  CoreStream vkf = MakeFileStream(Run->Vkf.File);
+  ConsoleOps console = MakeShellConsole();
+  RunResult result = run_conversion(&dump, &vkf, Run->LineBuffer, Run->Quiet, &console);
+  if (result.outcome != RunCompleted) return RunFailed(Run, result);
+  EFI_STATUS status = VkfOutputCommit(&Run->Vkf);
+  if (EFI_ERROR(status)) return status;
   if (!Run->Quiet) console.done(console.context);
   return EFI_SUCCESS;
 }
 
 // The steps after start-up, in order; the first failing one ends the run
-// with its status (it has printed its message).
+// with its status (it has printed its message), and help ends it at once.
 constexpr EFI_STATUS (*kSteps[])(AppRun*) = {
-    ReadCommandLine, AllocateLineBuffer, OpenDump, DeleteOldVkf, CreateVkf, Convert,
+    ReadCommandLine, AllocateLineBuffer, OpenDump, BeginVkf, Convert,
 };
 
 EFI_STATUS RunSteps(AppRun* Run) {
   for (EFI_STATUS (*step)(AppRun*) : kSteps) {
     EFI_STATUS status = step(Run);
-    if (EFI_ERROR(status)) return status;
+    if (EFI_ERROR(status) || Run->Help) return status;
   }
   return EFI_SUCCESS;
 }
 
 // Releases what the run holds, in this order: the check package, the line
-// buffer, then the VKF file is flushed, the dump closed and the VKF file
-// closed. A conversion whose final flush fails has not reached the disk, so
-// the flush's status replaces its success.
+// buffer, the dump, then the new VKF file is deleted unless it was put in
+// place, and an old one closed as it is.
 EFI_STATUS CleanUp(AppRun* Run, EFI_STATUS Status) {
   LibFreeCheckPackage(&Run->Package);
   if (Run->LineBuffer != nullptr) release_memory(Run->LineBuffer);
-  if (Run->Vkf != nullptr) {
-    EFI_STATUS flushed = FileFlush(Run->Vkf);
-    if (Status == EFI_SUCCESS && EFI_ERROR(flushed)) Status = flushed;
-  }
   if (Run->Dump != nullptr) FileClose(Run->Dump);
-  if (Run->Vkf != nullptr) FileClose(Run->Vkf);
+  VkfOutputAbandon(&Run->Vkf);
   return Status;
 }
 

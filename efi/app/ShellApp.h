@@ -2,25 +2,29 @@
 // into a VKF setting file.
 //
 //   qorvex [/q] dumpfile vkffile      ("/q" in any case, anywhere on the line)
+//   qorvex /?                         (or "-?": the banner and the usage)
 //
-// Returns EFI_SUCCESS when the conversion ran to its end, and otherwise a
-// status that tells the failures apart:
+// The VKF file is written into a new temporary file beside it and takes the
+// VKF name only when complete (VkfOutput.h): a failed run leaves the VKF
+// name as it was. "Done!" comes only then.
+//
+// Returns EFI_SUCCESS when the VKF file was written (or help was given), and
+// otherwise a status that tells the failures apart:
 //   start-up failed                                  EFI_ABORTED
 //   the message strings cannot be registered         the registration's status
 //   a flag error, or fewer than two file names       EFI_INVALID_PARAMETER
-//   no memory for the line buffer, or for comparing
-//     the two file names                             EFI_OUT_OF_RESOURCES
+//   no memory for the line buffer, the file names or
+//     a record                                       EFI_OUT_OF_RESOURCES
 //   a file cannot be opened or created               the open's status
 //   the dump is a directory or has no information    EFI_LOAD_ERROR
 //   the existing VKF file is a directory, or has no
 //     information                                    EFI_ABORTED
-//   the created VKF file is a directory, or has no
-//     information                                    EFI_LOAD_ERROR
-//   the VKF name names the dump itself, or the old
-//     VKF file could not be deleted                  EFI_ACCESS_DENIED
-//   the dump's first two bytes cannot be read        the read's status
-//   the dump holds fewer than 2 bytes                EFI_ABORTED
-//   a VKF record or the final flush cannot be written the write's status
+//   the new file has no information                  EFI_LOAD_ERROR
+//   the VKF name names the dump itself, or no free
+//     temporary name                                 EFI_ACCESS_DENIED
+//   the dump cannot be read to its end               the read's status
+//   the dump holds fewer than 2 bytes, or no field   EFI_ABORTED
+//   a VKF record, the flush or a rename fails        that call's status
 // Under a UEFI 2.x shell the status is also kept, as 0x and its hexadecimal
 // digits, in the shell variable qorvexstatus (%lasterror% drops its error bit).
 #ifndef QORVEX_APP_SHELL_APP_H
@@ -29,7 +33,7 @@
 #include "Efi.h"
 #include "VarCheck.h"
 
-// The flags qorvex takes: the quiet switch.
+// The flags qorvex takes: the quiet switch and the two help switches.
 extern const FlagCheckItem AppFlagTable[];
 
 // The image entry point.

@@ -9,6 +9,8 @@ bytes, the VKF bytes (or their absence) and the exit code.
 import argparse
 import os
 import random
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -30,6 +32,30 @@ def write_error(name):
     return b"Error, Can not write the file [%s]!\r\n" % name.encode()
 
 
+def read_error(name):
+    return b"Error, Can not read the file [%s]!\r\n" % name.encode()
+
+
+def no_field(name):
+    return b"Error, No field found in the file [%s]!\r\n" % name.encode()
+
+
+USAGE = (b"Usage: qorvexw <dump file> <VKF file> [/q]\r\n"
+         b"       qorvexw /smbios[:<table file>] <VKF file> [/q]\r\n"
+         b"       qorvexw /verify[:<table file>] <VKF file> [/q]\r\n"
+         b"Converts the DMI editor's dump file into a VKF setting file; /smbios backs up\r\n"
+         b"this machine's SMBIOS table (or a dmidecode --dump-bin file) into one, /verify\r\n"
+         b"compares this machine with one.\r\n"
+         b"  /q   print nothing but error messages\r\n"
+         b"Exit code: 0 when the VKF file was written or verify found it equal, 1 on any\r\n"
+         b"error, 2 when verify found a difference.\r\n"
+         b"Example: qorvexw board.txt board.vkf\r\n")
+PROGRESS = b"Converting dump file of AMIDE to VKF file...\r\n"
+WINDOWS_NAMES = "the spelling is a Windows one"
+LINKS_REPLACED = "the Windows program replaces a link itself"
+OLD_VKF = b"[System]\r\nSerialNum = old\r\n"
+
+
 def example(name):
     with open(os.path.join(EXAMPLES, name), "rb") as f:
         return f.read()
@@ -39,20 +65,26 @@ SAMPLE = example("sample-dump.txt")
 SAMPLE16 = example("sample-dump-utf16.txt")
 SAMPLE_VKF = example("sample.vkf")
 SAMPLE_CONSOLE = reference_converter.convert(SAMPLE)[1]
+# A dump whose VKF file is 20 times the sample's, 13 KiB.
+BIG = SAMPLE * 20
+BIG_VKF = reference_converter.convert(BIG)[2]
 
 
 class Case:
     """One run: files before, arguments, expected console, exit code and files after."""
 
     def __init__(self, name, args, stdout, code, files=None, after=None, links=None,
-                 symlinks=None, native_only=None, wine_only=False):
+                 symlinks=None, native_only=None, wine_only=None, file_limit=None, modes=None):
+        # An argument may hold {folder}: the run's folder as Windows names it.
         self.name, self.args, self.stdout, self.code = name, args, stdout, code
         self.files = files or {}
         self.after = after or {}
         self.links = links or {}  # new name -> existing name (hard links)
         self.symlinks = symlinks or {}  # new name -> target as stored in the link
         self.native_only = native_only  # reason the case cannot exist under Wine
-        self.wine_only = wine_only
+        self.wine_only = wine_only  # reason the case cannot exist natively
+        self.file_limit = file_limit  # KiB a file may grow to; beyond, writes fail (EFBIG)
+        self.modes = modes or {}  # name -> permission bits before the run, kept after it
 
 
 def longest_record_dump():
@@ -146,15 +178,54 @@ CASES = [
          1, files={"d.txt": SAMPLE}),
     Case("existing VKF is replaced", ["d.txt", "o.vkf", "/q"], b"", 0,
          files={"d.txt": SAMPLE, "o.vkf": b"x" * 5000}, after={"o.vkf": SAMPLE_VKF}),
-    Case("empty dump", ["d.txt", "o.vkf"], BANNER, 1, files={"d.txt": b""},
-         after={"o.vkf": b""}),
-    Case("one-byte dump", ["d.txt", "o.vkf"], BANNER, 1, files={"d.txt": b"("},
-         after={"o.vkf": b""}),
-    Case("byte-order mark only", ["d.txt", "o.vkf"],
-         BANNER + b"Converting dump file of AMIDE to VKF file...\r\nDone!\r\n", 0,
-         files={"d.txt": b"\xff\xfe"}, after={"o.vkf": b""}),
-    Case("no field lines", ["d.txt", "o.vkf", "/q"], b"", 0,
-         files={"d.txt": b"heading\r\n\r\n(/XX)unknown \"v\"\r\n"}, after={"o.vkf": b""}),
+    Case("empty dump", ["d.txt", "o.vkf"], BANNER + no_field("d.txt"), 1, files={"d.txt": b""},
+         after={"o.vkf": ABSENT}),
+    Case("one-byte dump keeps the old VKF", ["d.txt", "o.vkf"], BANNER + no_field("d.txt"), 1,
+         files={"d.txt": b"(", "o.vkf": OLD_VKF}, after={"o.vkf": OLD_VKF}),
+    Case("byte-order mark only", ["d.txt", "o.vkf"], BANNER + PROGRESS + no_field("d.txt"), 1,
+         files={"d.txt": b"\xff\xfe"}, after={"o.vkf": ABSENT}),
+    Case("no field lines keep the old VKF", ["d.txt", "o.vkf", "/q"], no_field("d.txt"), 1,
+         files={"d.txt": b"heading\r\n\r\n(/XX)unknown \"v\"\r\n", "o.vkf": OLD_VKF},
+         after={"o.vkf": OLD_VKF}),
+    Case("a VKF file as dump has no field", ["old.vkf", "o.vkf"],
+         BANNER + PROGRESS + no_field("old.vkf"), 1, files={"old.vkf": SAMPLE_VKF},
+         after={"o.vkf": ABSENT}),
+    Case("help /?", ["/?"], BANNER + USAGE, 0),
+    Case("help -h", ["-h"], BANNER + USAGE, 0),
+    Case("help --help", ["--help"], BANNER + USAGE, 0),
+    Case("version", ["--version"], BANNER, 0),
+    Case("help switch with a name is the dump name", ["-h", "o.vkf"], BANNER + open_error("-h"), 1,
+         after={"o.vkf": ABSENT}),
+    Case("VKF name forgotten: /q", ["d.txt", "/q"], BANNER + SPECIFY, 1, files={"d.txt": SAMPLE}),
+    Case("VKF name forgotten, quiet: /Q /q", ["d.txt", "/Q", "/q"], SPECIFY, 1,
+         files={"d.txt": SAMPLE}),
+    Case("VKF name is a help switch", ["d.txt", "--help"], BANNER + SPECIFY, 1,
+         files={"d.txt": SAMPLE}),
+    Case("VKF name is a mode switch", ["d.txt", "/SMBIOS"], BANNER + SPECIFY, 1,
+         files={"d.txt": SAMPLE}),
+    Case("a file named like a switch is reached by its path", ["d.txt", "./-h", "/q"], b"", 0,
+         files={"d.txt": SAMPLE}, after={"-h": SAMPLE_VKF}),
+    Case("VKF name too long for the system", ["d.txt", "x" * 300 + ".vkf"],
+         BANNER + open_error("x" * 300 + ".vkf"), 1, files={"d.txt": SAMPLE}),
+    Case("folder as dump", ["sub", "o.vkf"], BANNER + open_error("sub"), 1,
+         files={"sub/keep": b"", "o.vkf": OLD_VKF}, after={"o.vkf": OLD_VKF}),
+    Case("folder as VKF", ["d.txt", "sub", "/q"], open_error("sub"), 1,
+         files={"d.txt": SAMPLE, "sub/keep": b""}),
+    Case("read error in the dump keeps the old VKF", ["/proc/self/mem", "o.vkf"],
+         BANNER + read_error("/proc/self/mem"), 1, files={"o.vkf": OLD_VKF},
+         after={"o.vkf": OLD_VKF}, native_only="/proc does not exist for Windows programs"),
+    Case("full disk keeps the old VKF", ["d.txt", "o.vkf"],
+         BANNER + reference_converter.convert(BIG)[1].replace(b"Done!\r\n", b"")
+         + write_error("o.vkf"), 1, files={"d.txt": BIG, "o.vkf": OLD_VKF},
+         after={"o.vkf": OLD_VKF}, file_limit=8),
+    Case("a VKF that just fits is written", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": BIG, "o.vkf": OLD_VKF}, after={"o.vkf": BIG_VKF},
+         file_limit=(len(BIG_VKF) + 1023) // 1024),
+    Case("replaced VKF keeps its permission bits", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": SAMPLE, "o.vkf": OLD_VKF}, after={"o.vkf": SAMPLE_VKF},
+         modes={"o.vkf": 0o640}, native_only="Windows files have no permission bits"),
+    Case("VKF into a pipe", ["d.txt", "/dev/stdout", "/q"], SAMPLE_VKF, 0, files={"d.txt": SAMPLE},
+         native_only="/dev/stdout does not exist for Windows programs"),
     Case("longest record is not cut", ["d.txt", "o.vkf", "/q"], b"", 0,
          files={"d.txt": LONG_DUMP}, after={"o.vkf": LONG_VKF}),
     Case("full disk", ["d.txt", "/dev/full"],
@@ -178,11 +249,29 @@ CASES = [
     Case("VKF is a symbolic link to the dump", ["d.txt", "sub/link.txt"],
          BANNER + open_error("sub/link.txt"), 1, files={"d.txt": SAMPLE, "sub/keep": b""},
          symlinks={"sub/link.txt": "../d.txt"}, after={"d.txt": SAMPLE}),
+    Case("VKF is a symbolic link: its file is replaced, the link stays", ["d.txt", "o.vkf", "/q"],
+         b"", 0, files={"d.txt": SAMPLE, "real/o.vkf": OLD_VKF}, symlinks={"o.vkf": "real/o.vkf"},
+         after={"real/o.vkf": SAMPLE_VKF}, native_only=LINKS_REPLACED),
+    Case("VKF is a symbolic link that leads nowhere", ["d.txt", "o.vkf", "/q"], open_error("o.vkf"),
+         1, files={"d.txt": SAMPLE}, symlinks={"o.vkf": "nowhere/o.vkf"},
+         native_only=LINKS_REPLACED),
     Case("VKF is a link to a link to the dump", ["d.txt", "second.txt"],
          BANNER + open_error("second.txt"), 1, files={"d.txt": SAMPLE},
          symlinks={"first.txt": "d.txt", "second.txt": "first.txt"}, after={"d.txt": SAMPLE}),
     Case("VKF is the dump in other letter case", ["d.txt", "D.TXT"], BANNER + open_error("D.TXT"),
-         1, files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE}, wine_only=True),
+         1, files={"d.txt": SAMPLE}, after={"d.txt": SAMPLE},
+         wine_only="names differing in letter case are distinct here"),
+    Case("VKF is the dump in more than 260 characters", ["d.txt", ".\\" * 128 + "d.txt"],
+         BANNER + open_error(".\\" * 128 + "d.txt"), 1, files={"d.txt": SAMPLE},
+         after={"d.txt": SAMPLE}, wine_only=WINDOWS_NAMES),
+    Case("VKF is the dump in the \\\\?\\ form", ["d.txt", "\\\\?\\{folder}\\d.txt"],
+         BANNER + open_error("\\\\?\\{folder}\\d.txt"), 1, files={"d.txt": SAMPLE},
+         after={"d.txt": SAMPLE}, wine_only=WINDOWS_NAMES),
+    Case("VKF into the NUL device", ["d.txt", "NUL"], BANNER + SAMPLE_CONSOLE, 0,
+         files={"d.txt": SAMPLE}, wine_only=WINDOWS_NAMES),
+    Case("full-width VKF name does not reach another file", ["d.txt", "\uff4f.vkf"],
+         BANNER + open_error("o.vkf"), 1, files={"d.txt": SAMPLE, "o.vkf": OLD_VKF},
+         after={"o.vkf": OLD_VKF}, wine_only=WINDOWS_NAMES),
     Case("backup of a table file, 64-bit entry point", ["/smbios:t.bin", "o.vkf"], BANNER + BOARD_CONSOLE, 0,
          files={"t.bin": TABLE3}, after={"o.vkf": BOARD_VKF, "t.bin": TABLE3}),
     Case("backup of a table file, 32-bit entry point, quiet", ["/SMBIOS:t.bin", "o.vkf", "/q"], b"", 0,
@@ -213,7 +302,7 @@ CASES = [
     Case("verify of a file that is no VKF file", ["/verify:t.bin", "d.txt", "/q"],
          b"Error, Line 1 of [d.txt] is not a VKF line!\r\n", 1, files={"t.bin": TABLE3, "d.txt": SAMPLE}),
     Case("verify of a file naming no field", ["/verify:t.bin", "o.vkf", "/q"],
-         b"Error, The file [o.vkf] names no field!\r\n", 1, files={"t.bin": TABLE3, "o.vkf": b"[BIOS]\r\n"}),
+         no_field("o.vkf"), 1, files={"t.bin": TABLE3, "o.vkf": b"[BIOS]\r\n"}),
     Case("verify of a missing VKF file", ["/verify:t.bin", "no.vkf"], BANNER + open_error("no.vkf"), 1,
          files={"t.bin": TABLE3}),
 ]
@@ -223,10 +312,16 @@ class Runner:
     def __init__(self, program, wine):
         self.program, self.wine = os.path.abspath(program), wine
 
-    def run(self, folder, args):
+    def run(self, folder, args, file_limit=None):
         command = ([self.wine] if self.wine else []) + [self.program] + args
-        done = subprocess.run(command, cwd=folder, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=120)
+
+        def limit_files():
+            # A full disk without one: writes past the limit fail with EFBIG.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit * 1024, file_limit * 1024))
+
+        done = subprocess.run(command, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=120, preexec_fn=limit_files if file_limit else None)
         return done.stdout, done.returncode
 
     def console(self, text):
@@ -244,6 +339,23 @@ def prepare(folder, case):
         os.link(os.path.join(folder, existing), os.path.join(folder, new))
     for new, target in case.symlinks.items():
         os.symlink(target, os.path.join(folder, new))
+    for name, mode in case.modes.items():
+        os.chmod(os.path.join(folder, name), mode)
+
+
+def listing(folder):
+    names = set()
+    for top, folders, files in os.walk(folder):
+        for name in files + folders:
+            names.add(os.path.relpath(os.path.join(top, name), folder))
+    return names
+
+
+def expected_listing(case):
+    """Every name the run may leave: no temporary or stray file beyond these."""
+    names = set(case.files) | set(case.links) | set(case.symlinks)
+    names |= {name for name, data in case.after.items() if data is not ABSENT}
+    return names | {os.path.dirname(name) for name in names if os.path.dirname(name)}
 
 
 def differences(runner, folder, case, stdout, code):
@@ -265,13 +377,32 @@ def differences(runner, folder, case, stdout, code):
             actual = f.read()
         if actual != data:
             problems.append("%s holds %r, expected %r" % (name, actual[:300], data[:300]))
+    for name, mode in case.modes.items():
+        actual = os.stat(os.path.join(folder, name)).st_mode & 0o7777
+        if actual != mode:
+            problems.append("%s has mode %o, expected %o" % (name, actual, mode))
+    extra = listing(folder) - expected_listing(case)
+    if extra:
+        problems.append("left behind: %s" % ", ".join(sorted(extra)))
     return problems
+
+
+def in_folder(case, folder):
+    """The case with {folder} in its arguments and messages filled in."""
+    if not any("{folder}" in arg for arg in case.args):
+        return case
+    name = "Z:" + folder.replace("/", "\\")
+    return Case(case.name, [arg.replace("{folder}", name) for arg in case.args],
+                case.stdout.replace(b"{folder}", name.encode()), case.code, case.files,
+                case.after, case.links, case.symlinks, case.native_only, case.wine_only,
+                case.file_limit, case.modes)
 
 
 def run_case(runner, case):
     with tempfile.TemporaryDirectory(prefix="qorvexw-") as folder:
         prepare(folder, case)
-        stdout, code = runner.run(folder, case.args)
+        case = in_folder(case, folder)
+        stdout, code = runner.run(folder, case.args, case.file_limit)
         return differences(runner, folder, case, stdout, code)
 
 
@@ -321,8 +452,10 @@ def run_generated(runner, seed, quiet):
     completed, console, vkf = reference_converter.convert(data)
     args = ["d.txt", "o.vkf"] + (["/q"] if quiet else [])
     expected_console = b"" if quiet else BANNER + console
+    if not completed:
+        expected_console += no_field("d.txt")
     case = Case("generated %d" % seed, args, expected_console, 0 if completed else 1,
-                files={"d.txt": data}, after={"o.vkf": vkf, "d.txt": data})
+                files={"d.txt": data}, after={"o.vkf": vkf if completed else ABSENT, "d.txt": data})
     return run_case(runner, case)
 
 
@@ -344,6 +477,9 @@ def main():
     parser.add_argument("--wine", help="Wine loader that runs the Windows program")
     parser.add_argument("--generated", type=int, default=0, help="number of generated dumps")
     parser.add_argument("--no-cases", action="store_true", help="run generated dumps only")
+    parser.add_argument("--stream-switch", action="store_true",
+                        help="run the program's check of reading and writing one file in turn "
+                             "(a mode of the Windows test build)")
     args = parser.parse_args()
     runner = Runner(args.program, args.wine)
     if args.wine and not can_run(args.wine):
@@ -363,10 +499,15 @@ def main():
                 report("SKIP", case.name, case.native_only)
                 continue
             if not args.wine and case.wine_only:
-                report("SKIP", case.name, "names differing in letter case are distinct here")
+                report("SKIP", case.name, case.wine_only)
                 continue
             problems = run_case(runner, case)
             report("FAIL" if problems else "ok", case.name, "; ".join(problems))
+    if args.stream_switch:
+        with tempfile.TemporaryDirectory(prefix="qorvexw-") as folder:
+            stdout, code = runner.run(folder, ["--check-stream-switch", "s.bin"])
+            problems = differences(runner, folder, Case("", [], b"ok\n", 0), stdout, code)
+        report("FAIL" if problems else "ok", "stream switch check", "; ".join(problems))
     for seed in range(args.generated):
         problems = run_generated(runner, seed, quiet=seed % 5 == 4)
         report("FAIL" if problems else "ok", "generated dump %d" % seed, "; ".join(problems))

@@ -79,7 +79,11 @@ def parse_line(line):
 
 
 def convert(data):
-    """Returns (completed, console bytes, VKF bytes) for a dump, not quiet."""
+    """Returns (completed, console bytes, VKF bytes) for a dump, not quiet.
+
+    A dump without a field line (one of fewer than 2 bytes included) is not
+    converted: no VKF file, and the console ends before the done message,
+    where the program names the dump in its error message."""
     if len(data) < 2:
         return False, b"", b""
     width, pos = (2, 2) if data[:2] == b"\xff\xfe" else (1, 0)
@@ -99,5 +103,7 @@ def convert(data):
             vkf.append(b"[%s]\r\n" % SECTIONS[kind])
             last_type = kind
         vkf.append(b"%s = %s\r\n" % (key, value))
+    if not vkf:
+        return False, b"".join(console), b""
     console.append(b"Done!\r\n")
     return True, b"".join(console), b"".join(vkf)

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "ReferenceVkf.h"
 #include "line_reader.h"
 #include "run_state.h"
 #include "setting_writer.h"
@@ -71,10 +73,10 @@ TEST_F(ConversionRunTest, DumpsShorterThanTwoBytesFailSilently) {
 }
 
 TEST_F(ConversionRunTest, FirstReadErrorEndsTheRunWithItsStatus) {
-  dump.failing_read = 1;
+  dump.failing_reads = {{1, MemoryStream::kDeviceError}};
   RunResult result = convert("(/SM)x \"v\"\n");
   EXPECT_EQ(result.outcome, RunReadError);
-  EXPECT_EQ(result.read_status, dump.read_error);
+  EXPECT_EQ(result.read_status, MemoryStream::kDeviceError);
   EXPECT_EQ(console.text, "");
 }
 
@@ -162,38 +164,66 @@ TEST_F(ConversionRunTest, LongestRecordIsWrittenWhole) {
 
 // The first failure ends the run: nothing is written after it, no further
 // record is traced, and the result names that failure, not a later one.
+// Reads of kMixedDump: 1 its first two bytes, 2 all the rest, 3 the end.
+// Every record is one write.
 TEST_F(ConversionRunTest, FirstFailureEndsTheRun) {
-  const std::string two_records = "[BIOS]\r\nName = Vendor\r\n[System]\r\nManufacturer = Maker\r\n";
+  using Failures = std::vector<MemoryStream::Failure>;
+  const uint64_t device_error = MemoryStream::kDeviceError;
+  const uint64_t write_protected = MemoryStream::kWriteProtected;
+  const uint64_t volume_full = MemoryStream::kVolumeFull;
+  const std::string first_record = "[BIOS]\r\nName = Vendor\r\n";
+  const std::string two_records = first_record + "[System]\r\nManufacturer = Maker\r\n";
   const struct {
     const char* name;
-    std::vector<size_t> failing_writes;
-    bool short_writes;
+    Failures failing_reads;
+    Failures failing_writes;
+    std::vector<size_t> short_writes;
     size_t failing_allocation;  // 1: the code of the first record
     size_t failing_format;
     RunOutcome outcome;
+    uint64_t read_status;
     uint64_t write_status;
     std::string vkf;
     size_t traces;
   } rows[] = {
-      {"write 3 and 4 fail", {3, 4}, false, 0, 0, RunWriteError, 0x8000000000000009ull, two_records, 3},
-      {"write 1 fails", {1}, false, 0, 0, RunWriteError, 0x8000000000000009ull, "", 1},
-      {"short write", {}, true, 0, 0, RunWriteError, kShortWriteStatus, "[BIOS]\r\nNam", 1},
-      {"no memory for a record", {}, false, 4, 0, RunOutOfMemory, kStreamSuccess, "[BIOS]\r\nName = Vendor\r\n", 1},
-      {"record cannot be formatted", {}, false, 0, 2, RunOutOfMemory, kStreamSuccess,
-       "[BIOS]\r\nName = Vendor\r\n", 2},
+      {"writes 3 and 4 fail", {}, {{3, device_error}, {4, volume_full}}, {}, 0, 0, RunWriteError, 0,
+       device_error, two_records, 3},
+      {"write 1 fails, write-protected", {}, {{1, write_protected}}, {}, 0, 0, RunWriteError, 0,
+       write_protected, "", 1},
+      {"write 2 fails with an errno value", {}, {{2, 28}}, {}, 0, 0, RunWriteError, 0, 28,
+       first_record, 2},
+      {"short write", {}, {}, {1}, 0, 0, RunWriteError, 0, kShortWriteStatus, "[BIOS]\r\nNam", 1},
+      {"short write, then a failing one", {}, {{3, device_error}}, {2}, 0, 0, RunWriteError, 0,
+       kShortWriteStatus, first_record + "[System]\r\nManufa", 2},
+      {"failing write, then no memory", {}, {{1, volume_full}}, {}, 4, 0, RunWriteError, 0,
+       volume_full, "", 1},
+      {"no memory for a record", {}, {}, {}, 4, 0, RunOutOfMemory, 0, 0, first_record, 1},
+      {"no memory, then a failing write", {}, {{2, device_error}}, {}, 4, 0, RunOutOfMemory, 0, 0,
+       first_record, 1},
+      {"record cannot be formatted", {}, {}, {}, 0, 2, RunOutOfMemory, 0, 0, first_record, 2},
+      {"failing write, then a failing read", {{3, device_error}}, {{1, volume_full}}, {}, 0, 0,
+       RunWriteError, 0, volume_full, "", 1},
+      {"failing read, then failing writes", {{2, device_error}}, {{1, volume_full}}, {}, 0, 0,
+       RunReadError, device_error, 0, "", 0},
+      // The last line has no line feed: cut off by the failure, it may be incomplete.
+      {"the end cannot be read", {{3, write_protected}}, {}, {}, 0, 0, RunReadError,
+       write_protected, 0, std::string(kMixedVkf).substr(0, 93), 4},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     reset_run_state();
     test_memory::reset();
     vkf = MemoryStream();
+    dump = MemoryStream();
     console.text.clear();
+    dump.failing_reads = row.failing_reads;
     vkf.failing_writes = row.failing_writes;
     vkf.short_writes = row.short_writes;
     if (row.failing_allocation != 0) test_memory::fail_allocation(row.failing_allocation);
     if (row.failing_format != 0) test_memory::fail_formatting(row.failing_format);
     RunResult result = convert(kMixedDump);
     EXPECT_EQ(result.outcome, row.outcome);
+    EXPECT_EQ(result.read_status, row.read_status);
     EXPECT_EQ(result.write_status, row.write_status);
     EXPECT_EQ(vkf.data, row.vkf);
     size_t traces = 0;
@@ -217,11 +247,55 @@ TEST_F(ConversionRunTest, ReadErrorInTheMiddleStopsTheRun) {
     vkf = MemoryStream();
     dump = MemoryStream();
     console.text.clear();
-    dump.failing_read = 3;
+    // Read 4 would fail as well: the status of the first failure is reported.
+    dump.failing_reads = {{3, MemoryStream::kDeviceError}, {4, MemoryStream::kVolumeFull}};
     RunResult result = convert(first + std::string(second_start - first.size(), '\n') + second);
     EXPECT_EQ(result.outcome, RunReadError);
-    EXPECT_EQ(result.read_status, dump.read_error);
+    EXPECT_EQ(result.read_status, MemoryStream::kDeviceError);
     EXPECT_EQ(vkf.data, "[System]\r\nManufacturer = first\r\n");
+  }
+}
+
+// Dump lines that try the reading and parsing rules: field lines of known
+// and unknown codes in any letter case, values with quotes and a final h,
+// NUL characters, lines over 255 characters, blanks around a line.
+std::string random_dump(std::mt19937& random) {
+  const char* const codes[] = {"SM", "sS", "BLC", "CSK", "OS", "IVN", "XX", "", "ABCDEF", "SU"};
+  const std::string values[] = {"v", "", "0Ah", "a \"q\" b", "h", std::string(300, 'w')};
+  std::string dump;
+  const size_t lines = random() % 30;
+  for (size_t i = 0; i < lines; ++i) {
+    std::string line = random() % 4 == 0 ? " \t" : "";
+    if (random() % 6 == 0) {
+      line += random() % 2 ? "heading" : std::string("(/SM)x \"a\0b\"", 13);
+    } else {
+      line += std::string("(/") + codes[random() % 10] + ")x \"" + values[random() % 6] + "\"";
+      if (random() % 8 == 0) line += std::string(random() % 300, 'y');
+    }
+    dump += line + (random() % 3 == 0 ? "\r\n" : "\n");
+  }
+  return dump;
+}
+
+// The core against the reference rules written apart from it: the same
+// records, in the same VKF text, and a failure exactly when there is none.
+TEST_F(ConversionRunTest, RecordsAreThoseOfTheReference) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    const std::string text = random_dump(random);
+    const std::string bytes = round % 2 ? utf16(text) : text;
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    reset_run_state();
+    vkf = MemoryStream();
+    console.text.clear();
+    const std::vector<fuzz::ReferenceRecord> records = fuzz::ReferenceRecords(bytes);
+    RunResult result = convert(bytes);
+    const RunOutcome expected = bytes.size() < 2 ? RunDumpTooShort
+                                : records.empty()  ? RunNoFields
+                                                   : RunCompleted;
+    ASSERT_EQ(result.outcome, expected);
+    ASSERT_EQ(result.records_written, records.size());
+    ASSERT_EQ(vkf.data, fuzz::ReferenceVkf(records, fuzz::LineFeeds::Copied));
   }
 }
 

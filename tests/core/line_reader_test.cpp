@@ -117,12 +117,12 @@ TEST_F(LineReaderTest, NulCharacterHidesALineFeedOfTheSameRequest) {
 
 TEST_F(LineReaderTest, ReadErrorEndsTheLineWithWhatWasReadAndIsReported) {
   MemoryStream file(std::string(100, 'a') + "\n");
-  file.failing_read = 2;
+  file.failing_reads = {{2, MemoryStream::kDeviceError}};
   CoreStream stream = file.stream();
   char buffer[kLineBufferSize] = {};
   uint64_t status = kStreamSuccess;
   EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 80u);
-  EXPECT_EQ(status, file.read_error);
+  EXPECT_EQ(status, MemoryStream::kDeviceError);
 }
 
 // After a failed step back the next line would start in the wrong place.
@@ -214,35 +214,38 @@ TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
 }
 
 // A stream may deliver less than asked, even an odd number of bytes of
-// UTF-16LE text: both readers keep what arrived and give the same lines.
-TEST_F(LineReaderTest, ShortReadsGiveTheSameLines) {
+// UTF-16LE text: for every read size both readers keep what arrived and give
+// the lines of a stream that delivers all it is asked for.
+TEST_F(LineReaderTest, ShortReadsOfEverySizeGiveTheSameLines) {
   for (bool wide : {false, true}) {
-    SCOPED_TRACE(wide ? "UTF-16LE" : "8-bit");
     text_is_8bit = !wide;
-    const std::string text = random_text(8 * kSmallestReadWindow, 3, wide);
-    MemoryStream whole(text), pieces(text), window_pieces(text);
-    pieces.read_limit = 3;
-    window_pieces.read_limit = 3;
-    CoreStream expected = whole.stream();
-    CoreStream actual = pieces.stream();
-    CoreStream windowed = window_pieces.stream();
-    uint8_t window[kSmallestReadWindow];
-    LineReader reader;
-    start_line_reader(&reader, &windowed, window, sizeof(window));
-    char want[kLineBufferSize], got[kLineBufferSize], buffer[kLineBufferSize];
-    for (size_t number = 0;; ++number) {
-      SCOPED_TRACE(testing::Message() << "line " << number);
-      memset(want, 0, sizeof(want));
-      memset(got, 0, sizeof(got));
-      uint64_t status = 1;
-      const size_t count = read_line(want, sizeof(want), &expected);
-      ASSERT_EQ(read_line(got, sizeof(got), &actual), count);
-      ASSERT_EQ(memcmp(want, got, sizeof(want)), 0);
-      const DumpLine line = next_line(&reader, buffer, &status);
-      ASSERT_EQ(status, kStreamSuccess);
-      ASSERT_EQ(line.characters, count);
-      if (count == 0) break;
-      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+    const std::string text = random_text(3 * kSmallestReadWindow, 3, wide);
+    for (size_t limit = 1; limit <= 48; ++limit) {
+      SCOPED_TRACE(testing::Message() << (wide ? "UTF-16LE" : "8-bit") << ", reads of " << limit);
+      MemoryStream whole(text), pieces(text), window_pieces(text);
+      pieces.read_limit = limit;
+      window_pieces.read_limit = limit;
+      CoreStream expected = whole.stream();
+      CoreStream actual = pieces.stream();
+      CoreStream windowed = window_pieces.stream();
+      uint8_t window[kSmallestReadWindow];
+      LineReader reader;
+      start_line_reader(&reader, &windowed, window, sizeof(window));
+      char want[kLineBufferSize], got[kLineBufferSize], buffer[kLineBufferSize];
+      for (size_t number = 0;; ++number) {
+        SCOPED_TRACE(testing::Message() << "line " << number);
+        memset(want, 0, sizeof(want));
+        memset(got, 0, sizeof(got));
+        uint64_t status = 1;
+        const size_t count = read_line(want, sizeof(want), &expected);
+        ASSERT_EQ(read_line(got, sizeof(got), &actual), count);
+        ASSERT_EQ(memcmp(want, got, sizeof(want)), 0);
+        const DumpLine line = next_line(&reader, buffer, &status);
+        ASSERT_EQ(status, kStreamSuccess);
+        ASSERT_EQ(line.characters, count);
+        if (count == 0) break;
+        ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
+      }
     }
   }
 }

@@ -265,10 +265,10 @@ TEST_F(TableBackupTest, AStringTooLongForALineStopsTheRun) {
 }
 
 TEST_F(TableBackupTest, TheFirstFailedWriteStopsTheRunWithItsStatus) {
-  vkf.failing_writes = {3};
+  vkf.failing_writes = {{3, MemoryStream::kVolumeFull}};
   BackupResult result = back_up(sample_table());
   EXPECT_EQ(result.outcome, BackupWriteFailed);
-  EXPECT_EQ(result.write_status, vkf.write_error);
+  EXPECT_EQ(result.write_status, MemoryStream::kVolumeFull);
   EXPECT_EQ(result.records, 2u);
   EXPECT_EQ(vkf.writes, 3u) << "nothing is written after the failed record";
   reset_run_state();

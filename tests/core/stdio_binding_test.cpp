@@ -3,9 +3,11 @@
 // plain stream would do.
 #include "stdio_binding.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -120,6 +122,119 @@ TEST_F(StdioBindingTest, ReadsOfEverySizeAndMovesMatchTheFile) {
     uint64_t reported = 0;
     stream.ops->get_position(stream.handle, &reported);
     ASSERT_EQ(reported, position);
+  }
+}
+
+// A FILE over bytes in memory (glibc's fopencookie) whose reads fail after
+// `readable` bytes and whose writes fail once `writable` bytes are stored,
+// each with its own errno: a disk that fails in the middle.
+struct FailingFile {
+  std::string data;
+  size_t position = 0;
+  size_t readable = SIZE_MAX;
+  int read_errno = EIO;
+  bool read_fails_once = false;  // A passing fault: the reads after it succeed.
+  size_t writable = SIZE_MAX;
+  int write_errno = ENOSPC;
+
+  static ssize_t read(void* cookie, char* buffer, size_t size) {
+    FailingFile* file = static_cast<FailingFile*>(cookie);
+    if (file->position >= file->readable) {
+      if (file->read_fails_once) file->readable = SIZE_MAX;
+      errno = file->read_errno;
+      return -1;
+    }
+    size = std::min({size, file->readable - file->position, file->data.size() - file->position});
+    memcpy(buffer, file->data.data() + file->position, size);
+    file->position += size;
+    return static_cast<ssize_t>(size);
+  }
+  static ssize_t write(void* cookie, const char* buffer, size_t size) {
+    FailingFile* file = static_cast<FailingFile*>(cookie);
+    const size_t room = file->writable > file->data.size() ? file->writable - file->data.size() : 0;
+    file->data.append(buffer, std::min(size, room));
+    if (size <= room) return static_cast<ssize_t>(size);
+    // A short write, or none: a cookie reports its failure by storing less.
+    errno = file->write_errno;
+    return static_cast<ssize_t>(room);
+  }
+  FILE* open(const char* mode) {
+    FILE* file = fopencookie(this, mode, cookie_io_functions_t{read, write, nullptr, nullptr});
+    setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+  }
+};
+
+// A read that fails is not the end of the file: the bytes before it arrive,
+// then every read fails with the system's errno, whatever the read sizes,
+// also when the file could be read again after it (a gap would follow).
+TEST_F(StdioBindingTest, ReadErrorIsToldFromTheEnd) {
+  const struct {
+    size_t readable;
+    size_t read_size;
+    bool once;
+  } rows[] = {{0, 80, false},
+              {10, 80, false},
+              {10, 80, true},
+              {kReadAheadSize + 5, 80, false},
+              {kReadAheadSize + 5, 80, true},
+              {kReadAheadSize, 2 * kReadAheadSize, true},
+              {3 * kReadAheadSize, kReadAheadSize / 2, false},
+              {SIZE_MAX, 80, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.readable << " bytes readable, reads of " << row.read_size
+                                    << (row.once ? ", fails once" : ""));
+    FailingFile disk;
+    disk.data = std::string(4 * kReadAheadSize, 'd');
+    disk.readable = row.readable;
+    disk.read_fails_once = row.once;
+    FILE* failing = disk.open("rb");
+    CoreStream stream = make_stdio_stream(&stdio, failing);
+    std::vector<char> buffer(row.read_size);
+    size_t total = 0;
+    uint64_t status = kStreamSuccess;
+    for (size_t size = 1; status == kStreamSuccess && size != 0; total += size) {
+      size = buffer.size();
+      status = stream.ops->read(stream.handle, buffer.data(), &size);
+    }
+    EXPECT_EQ(total, std::min(row.readable, disk.data.size()));
+    const uint64_t expected = row.readable == SIZE_MAX ? kStreamSuccess : uint64_t(EIO);
+    EXPECT_EQ(status, expected);
+    size_t size = buffer.size();
+    EXPECT_EQ(stream.ops->read(stream.handle, buffer.data(), &size), expected) << "again";
+    EXPECT_EQ(size, 0u);
+    fclose(failing);
+  }
+}
+
+// A write that fails reports the system's errno, whether it fails whole or
+// stores part of a window, in the write that hands the window on or in the
+// flush of the last one; the bytes stored are the ones written before.
+TEST_F(StdioBindingTest, FailedWritesReportTheirErrno) {
+  const struct {
+    size_t writable;
+    int error;
+  } rows[] = {{0, ENOSPC}, {100, EIO}, {kReadAheadSize + 50, EROFS}, {2 * kReadAheadSize, EDQUOT}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.writable << " bytes writable, errno " << row.error);
+    FailingFile disk;
+    disk.writable = row.writable;
+    disk.write_errno = row.error;
+    FILE* failing = disk.open("wb");
+    StdioFile target;
+    CoreStream stream = make_stdio_stream(&target, failing);
+    const std::string record(100, 'r');
+    uint64_t status = kStreamSuccess;
+    size_t written = 0;
+    while (status == kStreamSuccess && written < 3 * kReadAheadSize) {
+      size_t size = record.size();
+      status = stream.ops->write(stream.handle, record.data(), &size);
+      written += size;
+    }
+    if (status == kStreamSuccess) status = flush_stdio_stream(&target);
+    EXPECT_EQ(status, uint64_t(row.error));
+    EXPECT_EQ(disk.data, std::string(row.writable, 'r'));
+    fclose(failing);
   }
 }
 

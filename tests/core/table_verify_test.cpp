@@ -133,7 +133,7 @@ TEST_F(TableVerifyTest, AFileThatIsNoVkfFileIsRefusedAtItsLine) {
 }
 
 TEST_F(TableVerifyTest, AFailedReadEndsItWithTheStreamsStatus) {
-  vkf.failing_read = 2;
+  vkf.failing_reads = {{2, MemoryStream::kDeviceError}};
   vkf.read_limit = 8;
   table = sample_table();
   vkf.data = "[System]\r\nSerialNum = NW42B0012345\r\n";
@@ -142,7 +142,7 @@ TEST_F(TableVerifyTest, AFailedReadEndsItWithTheStreamsStatus) {
   VerifyReport report = differences.ops();
   VerifyResult result = run_table_verify(&view, &stream, &report);
   EXPECT_EQ(result.outcome, VerifyReadError);
-  EXPECT_EQ(result.read_status, vkf.read_error);
+  EXPECT_EQ(result.read_status, MemoryStream::kDeviceError);
 }
 
 }  // namespace

@@ -16,12 +16,21 @@ std::set<void*>& live() {
 size_t fail_countdown = 0;
 size_t format_fail_countdown = 0;
 
+// The status injected for operation `number`, or success.
+uint64_t injected(const std::vector<MemoryStream::Failure>& failures, size_t number) {
+  for (const MemoryStream::Failure& failure : failures) {
+    if (failure.number == number) return failure.status;
+  }
+  return kStreamSuccess;
+}
+
 uint64_t memory_read(void* handle, void* buffer, size_t* size) {
   MemoryStream* s = static_cast<MemoryStream*>(handle);
   s->largest_read = std::max(s->largest_read, *size);
-  if (++s->reads == s->failing_read) {
+  const uint64_t failure = injected(s->failing_reads, ++s->reads);
+  if (failure != kStreamSuccess) {
     *size = 0;
-    return s->read_error;
+    return failure;
   }
   size_t left = s->position < s->data.size() ? s->data.size() - s->position : 0;
   *size = std::min(*size, left);
@@ -47,13 +56,14 @@ uint64_t memory_set_position(void* handle, uint64_t position) {
 
 uint64_t memory_write(void* handle, const void* buffer, size_t* size) {
   MemoryStream* s = static_cast<MemoryStream*>(handle);
-  ++s->writes;
-  if (std::find(s->failing_writes.begin(), s->failing_writes.end(), s->writes) !=
-      s->failing_writes.end()) {
+  const uint64_t failure = injected(s->failing_writes, ++s->writes);
+  if (failure != kStreamSuccess) {
     *size = 0;
-    return s->write_error;
+    return failure;
   }
-  if (s->short_writes) *size /= 2;
+  if (std::find(s->short_writes.begin(), s->short_writes.end(), s->writes) != s->short_writes.end()) {
+    *size /= 2;
+  }
   if (s->data.size() < s->position) s->data.resize(s->position);
   s->data.replace(s->position, std::min(*size, s->data.size() - s->position),
                   static_cast<const char*>(buffer), *size);

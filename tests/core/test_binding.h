@@ -35,16 +35,25 @@ class MemoryStream {
   std::string data;
   uint64_t position = 0;
 
-  // Injection: the read with this 1-based number fails with read_error.
-  size_t failing_read = 0;
+  // A failure injected into the operation with this 1-based number.
+  struct Failure {
+    size_t number;
+    uint64_t status;
+  };
+  // Statuses as the UEFI binding passes them on; any value works.
+  static constexpr uint64_t kDeviceError = 0x8000000000000007ull;
+  static constexpr uint64_t kWriteProtected = 0x8000000000000008ull;
+  static constexpr uint64_t kVolumeFull = 0x800000000000000Bull;
+
+  // Injection: these reads fail with their status; nothing is read.
+  std::vector<Failure> failing_reads;
   // Injection: no read delivers more than this many bytes (0: no limit).
   size_t read_limit = 0;
-  uint64_t read_error = 0x8000000000000007ull;
-  // Injection: writes with these 1-based numbers fail (nothing stored).
-  std::vector<size_t> failing_writes;
-  uint64_t write_error = 0x8000000000000009ull;
-  // Injection: writes store only half and still report success.
-  bool short_writes = false;
+  // Injection: these writes fail with their status; nothing is stored.
+  std::vector<Failure> failing_writes;
+  // Injection: these writes (1-based numbers) store only half of their
+  // bytes and still report success.
+  std::vector<size_t> short_writes;
   bool position_fails = false;      // get_position fails
   bool set_position_fails = false;  // set_position fails
 

@@ -62,6 +62,8 @@ EFI_SUCCESS = 0
 EFI_LOAD_ERROR = ERROR_BIT | 1
 EFI_INVALID_PARAMETER = ERROR_BIT | 2
 EFI_UNSUPPORTED = ERROR_BIT | 3
+EFI_WRITE_PROTECTED = ERROR_BIT | 8
+EFI_VOLUME_FULL = ERROR_BIT | 11
 EFI_NOT_FOUND = ERROR_BIT | 14
 EFI_ACCESS_DENIED = ERROR_BIT | 15
 EFI_ABORTED = ERROR_BIT | 21
@@ -96,6 +98,10 @@ RUN8 = expected_text("d8.out")
 RUN16 = expected_text("d16.out")
 OLD_VKF = b"".join(b"OldKey%04d = a line of the earlier, longer VKF file\r\n" % i for i in range(60))
 READ_ONLY_VKF = b"[BIOS]\r\nName = kept because the file is read-only\r\n"
+# A dump whose VKF file (about 1.5 KB) does not fit the one free cluster of
+# the nearly full disk, and a text without a single field line.
+BIG_DUMP = DUMP8 * 3
+NO_FIELD_DUMP = b"[BIOS]\r\nName = a VKF file taken for a dump\r\n"
 
 # The name table that fatprobe.efi puts to OVMF's FAT driver, the files it
 # works on (laid out in \fatnames) and OVMF's recorded answers; the host
@@ -122,6 +128,28 @@ def duplicated_flag(arg):
 
 def open_failed(name):
     return "Error: Can not open the file [%s](Exist?Readonly?Directory?)!\r\n" % name
+
+
+def write_failed(name):
+    return "Error: Can not write the file [%s]!\r\n" % name
+
+
+def no_field(name):
+    return "Error: No field found in the file [%s]!\r\n" % name
+
+
+PROGRESS = "Converting dump file of AMIDE to VKF file...\r\n"
+USAGE_QORVEX = ("Usage: qorvex <dump file> <VKF file> [/q]\r\n"
+                "       qorvex /smbios[:<table file>] <VKF file> [/q]\r\n"
+                "       qorvex /verify[:<table file>] <VKF file> [/q]\r\n"
+                "Converts the DMI editor's dump file into a VKF setting file.\r\n"
+                "  /smbios  back up the firmware's SMBIOS table (or a dmidecode --dump-bin file) into it\r\n"
+                "  /verify  compare the firmware's SMBIOS table with it\r\n"
+                "  /q   print nothing but error messages\r\n"
+                "Status: EFI_SUCCESS when the VKF file was written, an error status otherwise"
+                " (echo %lasterror%).\r\n"
+                "EFI_COMPROMISED_DATA when verify found a difference.\r\n"
+                "Example: qorvex board.txt board.vkf\r\n")
 
 
 def status_text(status):
@@ -212,10 +240,27 @@ QORVEX_CASES = [
          files={"d4.txt": DUMP8, "d4.txt.vkf": VKF8}),
     Case("lookalike_next_short_name", qorvex("longdumpname.txt LONGDU~2.TXT"), out=RUN8,
          files={"longdumpname.txt": DUMP8, "longdumpnote.txt": ABSENT, "LONGDU~2.TXT": VKF8}),
-    Case("dump_of_0_bytes", qorvex("zero.dmp z0.vkf"), out=BANNER, status=EFI_ABORTED,
-         files={"z0.vkf": b""}),
-    Case("dump_of_1_byte", qorvex("one.dmp z1.vkf"), out=BANNER, status=EFI_ABORTED,
-         files={"z1.vkf": b""}),
+    # A failed run leaves the VKF name as it was: no file, or the old one.
+    Case("dump_of_0_bytes", qorvex("zero.dmp z0.vkf"), out=BANNER + no_field("zero.dmp"), status=EFI_ABORTED,
+         files={"z0.vkf": ABSENT}),
+    Case("dump_of_1_byte", qorvex("one.dmp z1.vkf"), out=BANNER + no_field("one.dmp"), status=EFI_ABORTED,
+         files={"z1.vkf": ABSENT}),
+    Case("no_field", qorvex("nofield.txt nf.vkf"), out=BANNER + PROGRESS + no_field("nofield.txt"),
+         status=EFI_ABORTED, files={"nf.vkf": OLD_VKF}),
+    # fs2: is a small disk with one free cluster; the old VKF file on it stays
+    # whole, and nothing else is left there.
+    Case("volume_full", qorvex("/q big.txt fs2:\\full.vkf"), out=write_failed("fs2:\\full.vkf"),
+         status=EFI_VOLUME_FULL, files={"fs2:full.vkf": OLD_VKF, "fs2:": ["FILLER.BIN", "full.vkf"]}),
+    # fs3: is a read-only virtio disk.
+    Case("write_protected_old_vkf", qorvex("d8.txt fs3:\\kept.vkf"), out=BANNER + open_failed("fs3:\\kept.vkf"),
+         status=EFI_WRITE_PROTECTED, files={"fs3:kept.vkf": OLD_VKF, "fs3:": ["kept.vkf"]}),
+    Case("write_protected_new_vkf", qorvex("d8.txt fs3:\\new.vkf"), out=BANNER + open_failed("fs3:\\new.vkf"),
+         status=EFI_WRITE_PROTECTED, files={"fs3:": ["kept.vkf"]}),
+    Case("help", qorvex("/?"), out=BANNER + USAGE_QORVEX),
+    # OVMF's shell takes "-?" on any command line as a request for its own
+    # help, so under it qorvex is asked for help with "/?" only.
+    Case("help_dash_taken_by_the_shell", qorvex("-? d8.txt hd.vkf"), out="help: Too many arguments\r\n",
+         status=EFI_INVALID_PARAMETER, bridged=False, files={"hd.vkf": ABSENT}),
     # OVMF has no message strings in French: the en-US retry prints English.
     Case("language_fr", qorvex("d8.txt"), out=BANNER + MISSING_NAMES, status=EFI_INVALID_PARAMETER,
          before=("setvar PlatformLang -guid %s -bs -rt -nv =66722D465200" % GLOBAL_VARIABLE,),
@@ -361,6 +406,9 @@ DISK_FILES = {
     "zero.dmp": b"",
     "one.dmp": b"(",
     "old.vkf": OLD_VKF,
+    "big.txt": BIG_DUMP,
+    "nofield.txt": NO_FIELD_DUMP,
+    "nf.vkf": OLD_VKF,
     "ro.vkf": READ_ONLY_VKF,
     "sub": None,
     "sub/keep.txt": b"keep\r\n",
@@ -399,6 +447,7 @@ class Platform:
         self.mcopy = shutil.which("mcopy")
         self.mmd = shutil.which("mmd")
         self.mattrib = shutil.which("mattrib")
+        self.mdir = shutil.which("mdir")
         self.code = self.vars = None
         for code, variables in self.OVMF_PAIRS:
             if os.path.exists(code) and os.path.exists(variables):
@@ -408,6 +457,7 @@ class Platform:
     def missing(self):
         names = {"qemu-system-x86_64 (qemu-system-x86)": self.qemu, "mkfs.vfat (dosfstools)": self.mkfs,
                  "mcopy (mtools)": self.mcopy, "mmd (mtools)": self.mmd, "mattrib (mtools)": self.mattrib,
+                 "mdir (mtools)": self.mdir,
                  "OVMF_CODE/OVMF_VARS (ovmf)": self.code}
         return [name for name, path in names.items() if not path]
 
@@ -461,11 +511,12 @@ def build_disk(platform, work, images, cases, name="disk.img"):
     return disk
 
 
-def boot(platform, disk, work, limit, disks_before=(), disks_after=(), machine="q35", extra=()):
+def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_after=(), machine="q35", extra=()):
     """Boots OVMF once; returns (seconds, problem or None, console text).
 
     disks_before are attached ahead of disk, which then maps to a later FSn:;
-    disks_after behind it; extra are more QEMU arguments."""
+    disks_after behind it. drives_after are QEMU -drive values attached last;
+    extra are more QEMU arguments."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
     args = [platform.qemu, "-machine", machine, "-accel", "tcg", "-m", "256", "-smp", "1", *extra,
@@ -473,6 +524,8 @@ def boot(platform, disk, work, limit, disks_before=(), disks_after=(), machine="
             "-drive", "if=pflash,format=raw,unit=1,file=" + variables]
     for drive in (*disks_before, disk, *disks_after):
         args += ["-drive", "format=raw,file=%s,if=ide" % drive]
+    for drive in drives_after:
+        args += ["-drive", drive]
     args += ["-nographic", "-no-reboot", "-net", "none", "-serial", "stdio", "-monitor", "none"]
     start = time.monotonic()
     proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -514,6 +567,36 @@ def extract(platform, disk, work, name="out"):
     os.makedirs(out)
     run_tool([platform.mcopy, "-s", "-n", "-i", disk, "::/", out])
     return out
+
+
+def free_bytes(platform, image):
+    """The free bytes of a FAT image, as mdir reports them."""
+    listing = run_tool([platform.mdir, "-i", image, "::/"]).stdout.decode("latin-1")
+    line = next(line for line in listing.splitlines() if line.strip().endswith("bytes free"))
+    return int(line.split("bytes")[0].replace(" ", ""))
+
+
+# The disks behind the main one and its copy: fs2: a nearly full FAT12 volume
+# of 512-byte clusters holding an old VKF file, one cluster left free; fs3: a
+# read-only virtio disk holding an old VKF file (IDE does not take read-only
+# drives).
+def build_other_disks(platform, work):
+    full = os.path.join(work, "full.img")
+    run_tool([platform.mkfs, "-C", "-s", "1", "-n", "FULL", full, "256"])
+    protected = os.path.join(work, "protected.img")
+    run_tool([platform.mkfs, "-C", "-n", "PROTECTED", protected, "256"])
+    for image, name in ((full, "full.vkf"), (protected, "kept.vkf")):
+        local = os.path.join(work, "other-" + name)
+        with open(local, "wb") as f:
+            f.write(OLD_VKF)
+        run_tool([platform.mcopy, "-i", image, local, "::/" + name])
+    free = free_bytes(platform, full)
+    filler = os.path.join(work, "filler.bin")
+    with open(filler, "wb") as f:
+        f.write(b"\0" * (free - 512))
+    run_tool([platform.mcopy, "-i", full, filler, "::/FILLER.BIN"])
+    return {"fs2": full, "fs3": protected}, ["format=raw,file=%s,if=ide" % full,
+                                            "format=raw,file=%s,if=virtio,readonly=on" % protected]
 
 
 def attributes(platform, disk, name):
@@ -560,8 +643,11 @@ def difference(got, want):
 
 
 def extracted(out, name):
-    """The extracted file of a FAT name, found ignoring letter case as FAT does."""
-    path = out
+    """The extracted file of a FAT name, found ignoring letter case as FAT does.
+
+    A name "fsN:file" is on the disk behind the main one that maps to fsN:."""
+    volume, colon, name = name.rpartition(":")
+    path = os.path.join(os.path.dirname(out), "out_" + volume) if colon else out
     for part in name.split("/"):
         entries = os.listdir(path) if os.path.isdir(path) else []
         match = next((e for e in entries if e.lower() == part.lower()), part)
@@ -573,7 +659,11 @@ def check_files(case, out, platform, disk):
     problems = []
     for name, want in case.files.items():
         path = extracted(out, name)
-        if want is ABSENT:
+        if isinstance(want, list):  # "fsN:": exactly these files in the root
+            listed = sorted(os.listdir(path), key=str.lower)
+            if listed != want:
+                problems.append("%s holds %s, expected %s" % (name, listed, want))
+        elif want is ABSENT:
             if os.path.exists(path):
                 problems.append("%s exists" % name)
         elif want is DIRECTORY:
@@ -640,6 +730,16 @@ def check_fake_fat(bin_dir, answers, work):
         return []
     failures = [line for line in done.stdout.splitlines() if "line" in line or "Which is" in line]
     return ["the fake FAT answers otherwise than OVMF:"] + failures[:40]
+
+
+def temporary_files_left(work):
+    """qorvex's temporary files (QVXnnnnn.TMP) that some case left on a disk."""
+    left = []
+    for top in sorted(os.listdir(work)):
+        if top.startswith("out"):
+            for folder, _, names in os.walk(os.path.join(work, top)):
+                left += [os.path.join(folder, n) for n in names if n.upper().startswith("QVX") and n.upper().endswith(".TMP")]
+    return ["left behind: %s" % path for path in left]
 
 
 def report(name, problems, counts):
@@ -728,11 +828,15 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         disks = [build_disk(platform, work, images, cases), build_disk(platform, work, images, None, "copy.img")]
-        seconds, run_problem, console = boot(platform, disks[0], work, args.time_limit, disks_after=disks[1:])
+        other_disks, drives = build_other_disks(platform, work)
+        seconds, run_problem, console = boot(platform, disks[0], work, args.time_limit, disks_after=disks[1:],
+                                             drives_after=drives)
         with open(os.path.join(work, "console.log"), "w", encoding="latin-1") as f:
             f.write(console)
         outs = [extract(platform, disk, work, "out%d" % i) for i, disk in enumerate(disks)]
         out = outs[0]
+        for volume, image in other_disks.items():
+            extract(platform, image, work, "out_" + volume)
         statuses = read_statuses(out)
         for case in cases:
             report(case.name, check_case(case, outs[case.disk], statuses, platform, disks[case.disk]), counts)
@@ -743,6 +847,7 @@ def main():
                     f.write(answers.replace("\r\n", "\n"))
                 print("recorded OVMF's answers in %s" % FAT_ANSWERS_PATH)
             report("fake_fat_answers_as_ovmf", check_fake_fat(args.bin_dir, answers, work), counts)
+        report("no_temporary_file_left", temporary_files_left(work), counts)
         qorvexw = os.path.join(args.bin_dir, "qorvexw")
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)

@@ -282,6 +282,13 @@ struct FakeFileSystem::Impl {
     return found->second;
   }
 
+  // The status a test scripted for this call of Function, or EFI_SUCCESS.
+  static EFI_STATUS Scripted(FakeFileSystem& fs, const std::string& Function) {
+    size_t nth = ++fs.callCounts_[Function];
+    auto found = fs.scripted_.find({Function, nth});
+    return found == fs.scripted_.end() ? EFI_SUCCESS : found->second;
+  }
+
   static EFI_STATUS Record(FakeFileSystem& fs, FileCall Call, const OpenFile* File, EFI_STATUS Status) {
     if (File != nullptr) Call.Path = File->Node->FullPath();
     Call.Status = Status;
@@ -406,6 +413,7 @@ struct FakeFileSystem::Impl {
     call.Mode = OpenMode;
     call.Attributes = Attributes;
     if (file == nullptr) return Record(fs, call, file, EFI_INVALID_PARAMETER);
+    if (EFI_STATUS failure = Scripted(fs, "Open"); failure != EFI_SUCCESS) return Record(fs, call, file, failure);
     return Record(fs, call, file, DoOpen(fs, *file, NewHandle, FileName, OpenMode, Attributes));
   }
 
@@ -428,6 +436,9 @@ struct FakeFileSystem::Impl {
     OpenFile* file = Lookup(fs, This, "Delete");
     if (file == nullptr) return Record(fs, NewCall("Delete"), file, EFI_INVALID_PARAMETER);
     file->Open = false;
+    if (EFI_STATUS failure = Scripted(fs, "Delete"); failure != EFI_SUCCESS) {
+      return Record(fs, NewCall("Delete"), file, failure);
+    }
     if (DeleteRefused(fs, *file)) return Record(fs, NewCall("Delete"), file, EFI_WARN_DELETE_FAILURE);
     EFI_STATUS status = Record(fs, NewCall("Delete"), file, EFI_SUCCESS);
     UINT64& space = file->Volume->FreeSpace;
@@ -495,6 +506,10 @@ struct FakeFileSystem::Impl {
     FileCall call = NewCall("Read");
     call.Size = BufferSize != nullptr ? *BufferSize : 0;
     if (file == nullptr) return Record(fs, call, file, EFI_INVALID_PARAMETER);
+    if (EFI_STATUS failure = Scripted(fs, "Read"); failure != EFI_SUCCESS) {
+      *BufferSize = 0;
+      return Record(fs, call, file, failure);
+    }
     return Record(fs, call, file, DoRead(*file, BufferSize, Buffer));
   }
 
@@ -528,6 +543,10 @@ struct FakeFileSystem::Impl {
     FileCall call = NewCall("Write");
     call.Size = BufferSize != nullptr ? *BufferSize : 0;
     if (file == nullptr) return Record(fs, call, file, EFI_INVALID_PARAMETER);
+    if (EFI_STATUS failure = Scripted(fs, "Write"); failure != EFI_SUCCESS) {
+      *BufferSize = 0;
+      return Record(fs, call, file, failure);
+    }
     return Record(fs, call, file, DoWrite(fs, *file, BufferSize, Buffer));
   }
 
@@ -580,14 +599,83 @@ struct FakeFileSystem::Impl {
     FileCall call = NewCall("GetInfo");
     call.Size = BufferSize != nullptr ? *BufferSize : 0;
     if (file == nullptr) return Record(fs, call, file, EFI_INVALID_PARAMETER);
+    if (EFI_STATUS failure = Scripted(fs, "GetInfo"); failure != EFI_SUCCESS) return Record(fs, call, file, failure);
     return Record(fs, call, file, DoGetInfo(fs, *file, InformationType, BufferSize, Buffer));
   }
 
-  static EFI_STATUS EFIAPI SetInfo(EFI_FILE_PROTOCOL* This, const EFI_GUID*, UINTN, const VOID*) {
+  // The directory a new name of File puts it in, as OVMF's FAT driver reads
+  // the FileName given to SetInfo: a path from the root when it begins with
+  // '\', else from the file's own directory; *Leaf is its trimmed last name.
+  static EFI_STATUS RenameTarget(const OpenFile& File, const std::u16string& NewName, Node** Directory,
+                                 std::u16string* Leaf) {
+    Node* at = !NewName.empty() && NewName[0] == u'\\' ? File.Volume->RootNode() : File.Node->Parent;
+    size_t position = !NewName.empty() && NewName[0] == u'\\' ? 1 : 0;
+    std::u16string component = NextName(NewName, &position);
+    while (position < NewName.size()) {
+      Node* next = component == u".." ? at->Parent : component == u"." ? at : at->Child(TrimName(component));
+      if (next == nullptr || !next->Directory) return EFI_NOT_FOUND;
+      at = next;
+      component = NextName(NewName, &position);
+    }
+    *Leaf = TrimName(component);
+    if (!IsValidName(*Leaf)) return EFI_INVALID_PARAMETER;
+    *Directory = at;
+    return EFI_SUCCESS;
+  }
+
+  // Renames (and moves) the file; a name that differs only in letter case
+  // from its own is accepted and changes nothing, another entry's name is
+  // refused. Size, times and attributes are not modelled: a record that
+  // would change the size is a test failure.
+  static EFI_STATUS DoSetInfo(OpenFile& File, const EFI_GUID* Type, UINTN BufferSize, const VOID* Buffer) {
+    if (Type == nullptr || Buffer == nullptr) return EFI_INVALID_PARAMETER;
+    if (!SameGuid(*Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
+    // The whole record is read, as a driver may read it; its Size must be
+    // the fixed part and the name with its terminator.
+    if (BufferSize < SIZE_OF_EFI_FILE_INFO + sizeof(CHAR16)) return EFI_BAD_BUFFER_SIZE;
+    std::vector<UINT8> record(static_cast<const UINT8*>(Buffer), static_cast<const UINT8*>(Buffer) + BufferSize);
+    const auto* info = static_cast<const EFI_FILE_INFO*>(Buffer);
+    const size_t nameUnits = std::u16string(info->FileName).size();
+    if (info->Size > BufferSize || info->Size != SIZE_OF_EFI_FILE_INFO + (nameUnits + 1) * sizeof(CHAR16)) {
+      return EFI_BAD_BUFFER_SIZE;
+    }
+    if (File.Node->Deleted) return EFI_DEVICE_ERROR;
+    if (!File.Writable || File.Node->Parent == nullptr) return EFI_ACCESS_DENIED;
+    if (!File.Node->Directory && info->FileSize != File.Node->Data.size()) {
+      ADD_FAILURE() << "SetInfo that changes the file size is not modelled";
+      return EFI_UNSUPPORTED;
+    }
+    Node* directory = nullptr;
+    std::u16string leaf;
+    EFI_STATUS status = RenameTarget(File, info->FileName, &directory, &leaf);
+    if (status != EFI_SUCCESS) return status;
+    Node* existing = directory->Child(leaf);
+    if (existing == File.Node.get()) return EFI_SUCCESS;
+    if (existing != nullptr) return EFI_ACCESS_DENIED;
+    std::shared_ptr<Node> node = File.Node;
+    node->Detach();
+    node->Deleted = false;
+    std::vector<std::u16string> aliases;
+    for (const auto& sibling : directory->Children) aliases.push_back(sibling->Alias);
+    node->Name = leaf;
+    node->Alias = ShortNameFor(leaf, aliases);
+    node->Parent = directory;
+    directory->Children.push_back(node);
+    return EFI_SUCCESS;
+  }
+
+  static EFI_STATUS EFIAPI SetInfo(EFI_FILE_PROTOCOL* This, const EFI_GUID* InformationType, UINTN BufferSize,
+                                   const VOID* Buffer) {
     FakeFileSystem& fs = Current();
     OpenFile* file = Lookup(fs, This, "SetInfo");
-    ADD_FAILURE() << "SetInfo is not modelled by the fake file system";
-    return Record(fs, NewCall("SetInfo"), file, EFI_UNSUPPORTED);
+    FileCall call = NewCall("SetInfo");
+    call.Size = BufferSize;
+    if (file == nullptr) return Record(fs, call, file, EFI_INVALID_PARAMETER);
+    if (Buffer != nullptr && BufferSize >= SIZE_OF_EFI_FILE_INFO + sizeof(CHAR16)) {
+      call.Name = static_cast<const EFI_FILE_INFO*>(Buffer)->FileName;
+    }
+    if (EFI_STATUS failure = Scripted(fs, "SetInfo"); failure != EFI_SUCCESS) return Record(fs, call, file, failure);
+    return Record(fs, call, file, DoSetInfo(*file, InformationType, BufferSize, Buffer));
   }
 
   static EFI_STATUS DoFlush(const FakeFileSystem& fs, const OpenFile& File) {
@@ -600,6 +688,9 @@ struct FakeFileSystem::Impl {
     FakeFileSystem& fs = Current();
     OpenFile* file = Lookup(fs, This, "Flush");
     if (file == nullptr) return Record(fs, NewCall("Flush"), file, EFI_INVALID_PARAMETER);
+    if (EFI_STATUS failure = Scripted(fs, "Flush"); failure != EFI_SUCCESS) {
+      return Record(fs, NewCall("Flush"), file, failure);
+    }
     return Record(fs, NewCall("Flush"), file, DoFlush(fs, *file));
   }
 };

@@ -44,10 +44,19 @@
 //     opened for reading only. Handles still open on a deleted file answer
 //     EFI_DEVICE_ERROR.
 //   * Flush of a handle opened for reading only: EFI_ACCESS_DENIED.
+//   * SetInfo with the EFI_FILE_INFO identifier renames: the FileName is a
+//     path from the file's own directory (from the root with a leading
+//     '\'), its last name trimmed as by Open. A name another entry of that
+//     directory has (long or short) is EFI_ACCESS_DENIED; the file's own name
+//     in other letter case is accepted and changes nothing. A handle opened
+//     for reading only: EFI_ACCESS_DENIED; an empty or invalid name:
+//     EFI_INVALID_PARAMETER; a record whose Size is not that of its fixed
+//     part and name, or exceeds the buffer: EFI_BAD_BUFFER_SIZE. Other
+//     changes of the record are not modelled.
 //
 // Faults a test can inject: DeleteFails, WriteFailure, FlushFailure,
-// GetInfoFailure, OpenVolumeFailure, ShortWriteLimit on the file system; FreeSpace and
-// WriteProtected on a volume. Every call is logged (Calls()). A call on a
+// GetInfoFailure, OpenVolumeFailure, ShortWriteLimit and FailCall on the file
+// system; FreeSpace and WriteProtected on a volume. Every call is logged (Calls()). A call on a
 // handle that is closed or was never handed out is a gtest failure, and so
 // is a handle still open when the file system is destroyed, unless the test
 // clears ExpectAllClosed.
@@ -192,6 +201,12 @@ class FakeFileSystem {
   // as a driver may near the end of its space; 0 stores everything.
   UINTN ShortWriteLimit = 0;
 
+  // The Nth call (from 1) of Function ("Open", "Read", "Write", "GetInfo",
+  // "SetInfo", "Flush" or "Delete") answers Status and does nothing else (a
+  // Delete still closes its handle). Any number may be set, so that one run
+  // meets several failures.
+  void FailCall(const std::string& Function, size_t Nth, EFI_STATUS Status) { scripted_[{Function, Nth}] = Status; }
+
   // A handle left open at destruction fails the test unless this is false.
   bool ExpectAllClosed = true;
 
@@ -208,6 +223,8 @@ class FakeFileSystem {
   std::vector<std::unique_ptr<OpenFile>> handles_;
   std::map<const EFI_FILE_PROTOCOL*, OpenFile*> byProtocol_;
   std::vector<FileCall> calls_;
+  std::map<std::pair<std::string, size_t>, EFI_STATUS> scripted_;
+  std::map<std::string, size_t> callCounts_;
 };
 
 }  // namespace fake

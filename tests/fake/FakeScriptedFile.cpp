@@ -26,6 +26,14 @@ std::vector<UINT8> VendorNode() {
           0x4B,                 0x88, 0x9D, 0x02, 0x6A, 0xE1, 0x37, 0xC4, 0x55, 0x0B};
 }
 
+// The next scripted answer of a list, EFI_SUCCESS once it is used up.
+EFI_STATUS NextScripted(std::vector<EFI_STATUS>& Statuses) {
+  if (Statuses.empty()) return EFI_SUCCESS;
+  EFI_STATUS status = Statuses.front();
+  Statuses.erase(Statuses.begin());
+  return status;
+}
+
 }  // namespace
 
 FakeScriptedFile::FakeScriptedFile(FakeFirmware& Firmware) : fw_(Firmware) {
@@ -115,9 +123,11 @@ EFI_STATUS EFIAPI FakeScriptedFile::Read(EFI_FILE_PROTOCOL* This, UINTN* BufferS
   Handle* handle = From(This);
   FakeScriptedFile* self = handle->Owner;
   self->Calls.push_back("Read");
-  if (self->ReadStatus != EFI_SUCCESS) {
+  EFI_STATUS scripted = NextScripted(self->ReadStatuses);
+  if (scripted == EFI_SUCCESS) scripted = self->ReadStatus;
+  if (scripted != EFI_SUCCESS) {
     *BufferSize = 0;
-    return self->ReadStatus;
+    return scripted;
   }
   UINT64 size = self->Contents.size();
   UINTN count = handle->Position >= size ? 0 : UINTN(std::min<UINT64>(*BufferSize, size - handle->Position));
@@ -131,6 +141,11 @@ EFI_STATUS EFIAPI FakeScriptedFile::Write(EFI_FILE_PROTOCOL* This, UINTN* Buffer
   Handle* handle = From(This);
   FakeScriptedFile* self = handle->Owner;
   self->Calls.push_back("Write");
+  if (EFI_STATUS scripted = NextScripted(self->WriteStatuses); scripted != EFI_SUCCESS) {
+    *BufferSize = 0;
+    return scripted;
+  }
+  if (self->WriteLimit != 0 && *BufferSize > self->WriteLimit) *BufferSize = self->WriteLimit;
   if (self->Contents.size() < handle->Position + *BufferSize) self->Contents.resize(handle->Position + *BufferSize);
   std::memcpy(&self->Contents[handle->Position], Buffer, *BufferSize);
   handle->Position += *BufferSize;
@@ -151,11 +166,7 @@ EFI_STATUS EFIAPI FakeScriptedFile::GetInfo(EFI_FILE_PROTOCOL* This, const EFI_G
                                             VOID* Buffer) {
   FakeScriptedFile* self = From(This)->Owner;
   self->Calls.push_back("GetInfo");
-  if (!self->GetInfoStatuses.empty()) {
-    EFI_STATUS status = self->GetInfoStatuses.front();
-    self->GetInfoStatuses.erase(self->GetInfoStatuses.begin());
-    return status;
-  }
+  if (EFI_STATUS scripted = NextScripted(self->GetInfoStatuses); scripted != EFI_SUCCESS) return scripted;
   const std::u16string name = u"scripted";
   const UINTN needed = SIZE_OF_EFI_FILE_INFO + (name.size() + 1) * sizeof(CHAR16);
   if (*BufferSize < needed) {

@@ -1,5 +1,6 @@
 // One file on a volume of its own, whose failures a test scripts one by
-// one: a read that fails, an information query that fails. The in-memory
+// one: a read or write that fails (with any status, once or more), a write
+// that stores less than it was given, an information query that fails. The in-memory
 // file system fails such calls for every file at once; the shell
 // application's failure paths need one file to fail while the others work.
 //
@@ -34,10 +35,16 @@ class FakeScriptedFile {
 
   bool Exists = true;
   std::string Contents;
-  // Answered in place of the real answer when not EFI_SUCCESS.
+  // Answered by every read in place of the real answer when not EFI_SUCCESS.
   EFI_STATUS ReadStatus = EFI_SUCCESS;
-  // GetInfo answers these, one per call, before it answers truthfully.
+  // Read, Write and GetInfo take one of these per call, in order, and answer
+  // it in place of the real answer unless it is EFI_SUCCESS (a read or write
+  // then moves no byte); once a list is used up they answer truthfully.
+  std::vector<EFI_STATUS> ReadStatuses;
+  std::vector<EFI_STATUS> WriteStatuses;
   std::vector<EFI_STATUS> GetInfoStatuses;
+  // A write stores at most this many bytes and reports success; 0: no limit.
+  UINTN WriteLimit = 0;
 
   size_t OpenHandleCount() const;
   // Functions called on the file's handles ("Open", "Read", ...), in order.

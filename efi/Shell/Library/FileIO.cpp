@@ -4,6 +4,7 @@
 #include "Globals.h"
 #include "Mem.h"
 #include "Misc.h"
+#include "Str.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/FileIO";
 
@@ -88,8 +89,9 @@ EFI_FILE_PROTOCOL* FileOpenVolumeRoot(EFI_HANDLE DeviceHandle) {
   return EFI_ERROR(status) ? nullptr : root;
 }
 
-EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
-  if (!LIB_CHECK_NOT_NULL(FileHandle)) return nullptr;
+// The file's information in a new pool buffer, or null with the failing
+// status in *Status.
+static EFI_FILE_INFO* QueryInfo(EFI_FILE_PROTOCOL* FileHandle, EFI_STATUS* Status) {
   VOID* buffer = nullptr;
   UINTN size = kFileInfoFirstGuess;
   // The first pass of the retry step sets the status, since there is no buffer yet.
@@ -102,7 +104,14 @@ EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
     ReleasePool(buffer);
     buffer = nullptr;
   }
+  *Status = status == EFI_SUCCESS || EFI_ERROR(status) ? status : EFI_DEVICE_ERROR;
   return static_cast<EFI_FILE_INFO*>(buffer);
+}
+
+EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle)) return nullptr;
+  EFI_STATUS status = EFI_SUCCESS;
+  return QueryInfo(FileHandle, &status);
 }
 
 EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position) {
@@ -134,3 +143,25 @@ EFI_STATUS FileDelete(EFI_FILE_PROTOCOL* FileHandle) {
 }
 
 EFI_STATUS FileClose(EFI_FILE_PROTOCOL* FileHandle) { return FileHandle->Close(FileHandle); }
+
+EFI_STATUS FileRename(EFI_FILE_PROTOCOL* FileHandle, const CHAR16* NewName) {
+  if (!LIB_CHECK_NOT_NULL(FileHandle) || !LIB_CHECK_NOT_NULL(NewName)) return EFI_INVALID_PARAMETER;
+  EFI_STATUS status = EFI_SUCCESS;
+  EFI_FILE_INFO* current = QueryInfo(FileHandle, &status);
+  if (current == nullptr) return status;
+  // The record keeps the file's size, times and attributes, so that the
+  // name is the only thing SetInfo changes.
+  const UINTN nameBytes = (Str16Length(NewName) + 1) * sizeof(CHAR16);
+  auto* renamed = static_cast<EFI_FILE_INFO*>(AllocatePool(SIZE_OF_EFI_FILE_INFO + nameBytes));
+  if (renamed == nullptr) {
+    ReleasePool(current);
+    return EFI_OUT_OF_RESOURCES;
+  }
+  MoveMem(renamed, current, SIZE_OF_EFI_FILE_INFO);
+  MoveMem(renamed->FileName, NewName, nameBytes);
+  renamed->Size = SIZE_OF_EFI_FILE_INFO + nameBytes;
+  ReleasePool(current);
+  status = FileHandle->SetInfo(FileHandle, &gEfiFileInfoGuid, renamed->Size, renamed);
+  ReleasePool(renamed);
+  return status;
+}

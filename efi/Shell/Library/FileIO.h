@@ -44,4 +44,12 @@ EFI_STATUS FileFlush(EFI_FILE_PROTOCOL* FileHandle);
 EFI_STATUS FileDelete(EFI_FILE_PROTOCOL* FileHandle);
 EFI_STATUS FileClose(EFI_FILE_PROTOCOL* FileHandle);
 
+// Gives the open file the name NewName in its own directory, through
+// SetInfo with the file's current information and the new FileName; the
+// handle stays open on the renamed file. The file system refuses a name
+// that another entry of the directory has (EFI_ACCESS_DENIED on FAT) and
+// a handle opened for reading only. The failing status of the information
+// query (EFI_OUT_OF_RESOURCES without pool), else SetInfo's status.
+EFI_STATUS FileRename(EFI_FILE_PROTOCOL* FileHandle, const CHAR16* NewName);
+
 #endif  // QORVEX_SHELL_LIBRARY_FILE_IO_H

@@ -69,6 +69,37 @@ void PrintInfo(const Output& Out, EFI_FILE_PROTOCOL* File) {
   Out.Print(Out.Context, u" f");
 }
 
+// Renames the open File to NewName with SetInfo: its own information with
+// the new FileName.
+EFI_STATUS Rename(EFI_FILE_PROTOCOL* File, const CHAR16* NewName) {
+  static UINT64 storage[kInfoBytes / sizeof(UINT64)];
+  UINTN size = sizeof(storage) - (kLongestText + 1) * sizeof(CHAR16);
+  EFI_STATUS status = File->GetInfo(File, &gEfiFileInfoGuid, &size, storage);
+  if (EFI_ERROR(status)) return status;
+  auto* info = reinterpret_cast<EFI_FILE_INFO*>(storage);
+  UINTN units = 0;
+  for (; NewName[units] != 0; ++units) info->FileName[units] = NewName[units];
+  info->FileName[units] = 0;
+  info->Size = SIZE_OF_EFI_FILE_INFO + (units + 1) * sizeof(CHAR16);
+  return File->SetInfo(File, &gEfiFileInfoGuid, info->Size, info);
+}
+
+// Opens one step from At into *Next, or renames At when the step is "=NAME"
+// (At then stays open as *Next).
+EFI_STATUS RunStep(EFI_FILE_PROTOCOL* At, const UINT8* Step, UINTN Length, EFI_FILE_PROTOCOL** Next) {
+  CHAR16 wide[kLongestText + 1];
+  if (Length != 0 && Step[0] == '=') {
+    Widen(Step + 1, Length - 1, wide);
+    *Next = At;
+    return Rename(At, wide);
+  }
+  UINTN nameStart = 0;
+  UINT64 mode = StepMode(Step, Length, &nameStart);
+  Widen(Step + nameStart, Length - nameStart, wide);
+  *Next = nullptr;
+  return At->Open(At, Next, wide, mode, 0);
+}
+
 void RunCase(EFI_FILE_PROTOCOL* Start, const UINT8* Text, UINTN Length, const Output& Out) {
   CHAR16 wide[kLongestText + 1];
   Widen(Text, Length, wide);
@@ -80,12 +111,9 @@ void RunCase(EFI_FILE_PROTOCOL* Start, const UINT8* Text, UINTN Length, const Ou
   for (UINTN begin = 0; begin <= Length; ++step) {
     UINTN end = begin;
     while (end < Length && Text[end] != '|') ++end;
-    UINTN nameStart = 0;
-    UINT64 mode = StepMode(Text + begin, end - begin, &nameStart);
-    Widen(Text + begin + nameStart, end - begin - nameStart, wide);
     EFI_FILE_PROTOCOL* next = nullptr;
-    status = at->Open(at, &next, wide, mode, 0);
-    if (at != Start) at->Close(at);
+    status = RunStep(at, Text + begin, end - begin, &next);
+    if (at != Start && (next != at || EFI_ERROR(status))) at->Close(at);
     at = EFI_ERROR(status) ? nullptr : next;
     if (at == nullptr) break;
     begin = end + 1;

@@ -6,7 +6,9 @@
 // step is opened from the start directory, each further step from the
 // handle the step before opened. A step may start with '!' (open for
 // reading and writing) or '+' (create, read and write); otherwise it is
-// opened for reading. Each case prints one line:
+// opened for reading. A step "=NAME" renames the file the step before opened
+// to NAME (SetInfo with its EFI_FILE_INFO and the new FileName) and keeps
+// it open. Each case prints one line:
 //
 //   CASE => 0x0 [NAME] SIZE f        every step opened a file
 //   CASE => 0x0 [NAME] d             every step opened, the last a directory
