@@ -279,7 +279,7 @@ auto NothingOpened() {
 auto TemporaryNamesTaken(size_t Count) {
   return [Count](Test& t) {
     for (size_t i = 0; i < Count; ++i) {
-      char name[16];
+      char name[32];
       std::snprintf(name, sizeof(name), "QVX%05zu.TMP", i);
       t.fs0.WriteFile(fake::Widen(name), "taken");
     }
