@@ -3,7 +3,7 @@
 #include <stdio.h>
 
 #include "machine_table.h"
-#include "qorvex_version.h"
+#include "messages.h"
 #include "run_state.h"
 #include "same_file.h"
 #include "stdio_binding.h"
@@ -62,27 +62,19 @@ const ModeFlag* mode_flag(const char* arg, const char** table_name) {
 }
 
 // The messages of the modes, each written in one place.
-void print_banner() {
-  printf("QORVEX ver %d.%d.%d\r\n", QORVEX_VERSION_MAJOR, QORVEX_VERSION_MINOR, QORVEX_VERSION_PATCH);
-}
 void print_vkf_name_missing() { printf("Error, Please specify the name of VKF file!\r\n"); }
-void print_memory_error() { printf("Error, memory allocation failed\r\n"); }
-void print_open_error(const char* name) { printf("Error, Can not open the file [%s]!\r\n", name); }
-void print_read_error(const char* name) { printf("Error, Can not read the file [%s]!\r\n", name); }
-void print_write_error(const char* name) { printf("Error, Can not write the file [%s]!\r\n", name); }
 void print_needs_root(const char* name) {
   printf("Error, Can not read the SMBIOS table [%s]: only root may read it!\r\n", name);
 }
 void print_no_machine_table() { printf("Error, This machine publishes no SMBIOS table!\r\n"); }
 void print_no_entry_point(const char* name) { printf("Error, No valid SMBIOS entry point in [%s]!\r\n", name); }
-void print_no_field() { printf("Error, The SMBIOS table holds none of the fields!\r\n"); }
+void print_no_table_field() { printf("Error, The SMBIOS table holds none of the fields!\r\n"); }
 void print_too_long(const char* section, const char* key) {
   printf("Error, The value of [%s] %s is too long for a VKF line!\r\n", section, key);
 }
 void print_not_vkf(const char* name, size_t line) {
   printf("Error, Line %lu of [%s] is not a VKF line!\r\n", static_cast<unsigned long>(line), name);
 }
-void print_nothing_to_verify(const char* name) { printf("Error, No field found in the file [%s]!\r\n", name); }
 void print_summary(size_t compared, size_t different) {
   printf("Compared %lu fields, %lu different\r\n", static_cast<unsigned long>(compared),
          static_cast<unsigned long>(different));
@@ -127,7 +119,7 @@ int write_backup(const SmbiosTable* table, FILE* vkf_file, const ModeLine* line)
   BackupResult result = run_table_backup(table, &stream, line->quiet, &console, &kNotices);
   switch (result.outcome) {
     case BackupCompleted: break;
-    case BackupNoField: print_no_field(); return kExitFailure;
+    case BackupNoField: print_no_table_field(); return kExitFailure;
     case BackupValueTooLong: print_too_long(find_section(result.field->type)->name, result.field->key); return kExitFailure;
     case BackupOutOfMemory: print_memory_error(); return kExitFailure;
     case BackupWriteFailed: print_write_error(line->vkf_name); return kExitFailure;
@@ -177,7 +169,7 @@ int verify(const SmbiosTable* table, const ModeLine* line) {
   switch (result.outcome) {
     case VerifyReadError: print_read_error(line->vkf_name); return kExitFailure;
     case VerifyNotVkf: print_not_vkf(line->vkf_name, result.line); return kExitFailure;
-    case VerifyNoField: print_nothing_to_verify(line->vkf_name); return kExitFailure;
+    case VerifyNoField: print_no_field(line->vkf_name); return kExitFailure;
     case VerifyEqual:
     case VerifyDifferent: break;
   }

@@ -15,7 +15,7 @@
 #include "conversion_run.h"
 #include "line_reader.h"
 #include "machine_source.h"
-#include "qorvex_version.h"
+#include "messages.h"
 #include "runtime_binding.h"
 #include "same_file.h"
 #include "stdio_binding.h"
@@ -26,10 +26,6 @@
 #endif
 
 namespace {
-
-constexpr int kVersionMajor = QORVEX_VERSION_MAJOR;
-constexpr int kVersionMinor = QORVEX_VERSION_MINOR;
-constexpr int kVersionPatch = QORVEX_VERSION_PATCH;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
@@ -52,14 +48,8 @@ constexpr const char* kUsageLines[] = {
     "Example: qorvexw board.txt board.vkf\r\n",
 };
 
-// The messages, each written in one place.
-void print_banner() { printf("QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch); }
+// The messages of the conversion alone (the shared ones: messages.h).
 void print_names_missing() { printf("Error, Please specify the name of SMBIOS file and VKF file!\r\n"); }
-void print_memory_error() { printf("Error, memory allocation failed\r\n"); }
-void print_open_error(const char* name) { printf("Error, Can not open the file [%s]!\r\n", name); }
-void print_read_error(const char* name) { printf("Error, Can not read the file [%s]!\r\n", name); }
-void print_write_error(const char* name) { printf("Error, Can not write the file [%s]!\r\n", name); }
-void print_no_field(const char* name) { printf("Error, No field found in the file [%s]!\r\n", name); }
 void print_usage() {
   for (const char* line : kUsageLines) fputs(line, stdout);
 }
