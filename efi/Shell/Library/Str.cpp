@@ -8,18 +8,37 @@ static const CHAR8 kLibSource[] = "Shell/Library/Str";
 static CHAR16 FoldUp(CHAR16 Unit) { return (Unit >= u'a' && Unit <= u'z') ? CHAR16(Unit - 0x20) : Unit; }
 static CHAR16 FoldDown(CHAR16 Unit) { return (Unit >= u'A' && Unit <= u'Z') ? CHAR16(Unit + 0x20) : Unit; }
 
-VOID Str16Copy(CHAR16* Dest, const CHAR16* Src) {
-  if (!LIB_CHECK_NOT_NULL(Dest) || !LIB_CHECK_NOT_NULL(Src)) return;
-  while ((*Dest++ = *Src++) != 0) {
-  }
-}
-
-UINTN Str16Length(const CHAR16* Str) {
-  if (!LIB_CHECK_NOT_NULL(Str)) return 0;
+// The routines below are written once for 8-bit and 16-bit characters. The
+// checks of arguments stay in the callers where the argument's name differs:
+// the name is part of the check's report.
+template <typename Char>
+static UINTN LengthOf(const Char* Str) {
   UINTN length = 0;
   while (Str[length] != 0) ++length;
   return length;
 }
+
+template <typename Char>
+static VOID CopyOf(Char* Dest, const Char* Src) {
+  while ((*Dest++ = *Src++) != 0) {
+  }
+}
+
+template <typename Char>
+static const Char* FindCharOf(const Char* Str, Char Wanted) {
+  if (!LIB_CHECK_NOT_NULL(Str)) return nullptr;
+  for (;; ++Str) {
+    if (*Str == Wanted) return Str;
+    if (*Str == 0) return nullptr;
+  }
+}
+
+VOID Str16Copy(CHAR16* Dest, const CHAR16* Src) {
+  if (!LIB_CHECK_NOT_NULL(Dest) || !LIB_CHECK_NOT_NULL(Src)) return;
+  CopyOf(Dest, Src);
+}
+
+UINTN Str16Length(const CHAR16* Str) { return LIB_CHECK_NOT_NULL(Str) ? LengthOf(Str) : 0; }
 
 VOID Str16TrimChar(CHAR16* str, CHAR16 Char) {
   if (!LIB_CHECK_NOT_NULL(str) || str[0] == 0) return;
@@ -37,13 +56,7 @@ VOID Str16TrimChar(CHAR16* str, CHAR16 Char) {
   if (end != length) str[end] = 0;
 }
 
-const CHAR16* Str16FindChar(const CHAR16* Str, CHAR16 Char) {
-  if (!LIB_CHECK_NOT_NULL(Str)) return nullptr;
-  for (;; ++Str) {
-    if (*Str == Char) return Str;
-    if (*Str == 0) return nullptr;
-  }
-}
+const CHAR16* Str16FindChar(const CHAR16* Str, CHAR16 Char) { return FindCharOf(Str, Char); }
 
 CHAR16* Str16FindChar(CHAR16* Str, CHAR16 Char) {
   return const_cast<CHAR16*>(Str16FindChar(static_cast<const CHAR16*>(Str), Char));
@@ -194,25 +207,11 @@ BOOLEAN MatchPattern(const CHAR16* String, const CHAR16* Pattern) {
 
 // ---- 8-bit strings ----
 
-UINTN Str8Length(const CHAR8* s1) {
-  if (!LIB_CHECK_NOT_NULL(s1)) return 0;
-  UINTN length = 0;
-  while (s1[length] != 0) ++length;
-  return length;
-}
+UINTN Str8Length(const CHAR8* s1) { return LIB_CHECK_NOT_NULL(s1) ? LengthOf(s1) : 0; }
 
-VOID Str8Copy(CHAR8* Dest, const CHAR8* Src) {
-  while ((*Dest++ = *Src++) != 0) {
-  }
-}
+VOID Str8Copy(CHAR8* Dest, const CHAR8* Src) { CopyOf(Dest, Src); }
 
-const CHAR8* Str8FindChar(const CHAR8* Str, CHAR8 Char) {
-  if (!LIB_CHECK_NOT_NULL(Str)) return nullptr;
-  for (;; ++Str) {
-    if (*Str == Char) return Str;
-    if (*Str == 0) return nullptr;
-  }
-}
+const CHAR8* Str8FindChar(const CHAR8* Str, CHAR8 Char) { return FindCharOf(Str, Char); }
 
 CHAR8* Str8FindChar(CHAR8* Str, CHAR8 Char) {
   return const_cast<CHAR8*>(Str8FindChar(static_cast<const CHAR8*>(Str), Char));
