@@ -61,15 +61,6 @@ EFI_STATUS OpenFailed(const CHAR16* Name, EFI_STATUS Status) {
   return Status;
 }
 
-// True when the file's information can be had and it is not a directory.
-bool IsPlainFile(EFI_FILE_PROTOCOL* File) {
-  EFI_FILE_INFO* info = FileQueryInfo(File);
-  if (info == nullptr) return false;
-  const bool plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
-  ReleasePool(info);
-  return plain;
-}
-
 void PrintBanner() { LibPrintConsole(u"QORVEX ver %d.%d.%d\r\n", kVersionMajor, kVersionMinor, kVersionPatch); }
 
 // The banner and the usage block; the run ends there, successfully.
@@ -110,7 +101,7 @@ EFI_STATUS OpenDump(AppRun* Run) {
   EFI_STATUS status = FileOpenByName(Run->DumpName, &dump, kOpenForReading, 0);
   if (EFI_ERROR(status)) return OpenFailed(Run->DumpName, status);
   Run->Dump = dump;
-  if (!IsPlainFile(dump)) return OpenFailed(Run->DumpName, EFI_LOAD_ERROR);
+  if (!FileIsPlain(dump)) return OpenFailed(Run->DumpName, EFI_LOAD_ERROR);
   return EFI_SUCCESS;
 }
 

@@ -207,6 +207,22 @@ TEST_F(FileIoTest, InformationRefusedOrUnallocatableIsNull) {
   FileClose(file);
 }
 
+// A file is plain when its information says it is no directory; one whose
+// information cannot be had is not, and no information block is left.
+TEST_F(FileIoTest, PlainFileIsNeitherADirectoryNorUnknown) {
+  fs0.MakeDirectory(u"\\logs");
+  ASSERT_EQ(FileOpenByName(u"fs0:\\logs", &file, kOpenForReading, 0), EFI_SUCCESS);
+  EXPECT_FALSE(FileIsPlain(file));
+  FileClose(file);
+  ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForReading, 0), EFI_SUCCESS);
+  const size_t blocks = fw.LiveBlockCount();
+  EXPECT_TRUE(FileIsPlain(file));
+  fs.GetInfoFailure = EFI_DEVICE_ERROR;
+  EXPECT_FALSE(FileIsPlain(file));
+  EXPECT_EQ(fw.LiveBlockCount(), blocks);
+  FileClose(file);
+}
+
 TEST_F(FileIoTest, PassThroughRoutinesReturnTheFileSystemStatus) {
   ASSERT_EQ(FileOpenByName(u"fs0:\\dump.txt", &file, kOpenForWriting, 0), EFI_SUCCESS);
   UINT64 position = 0;

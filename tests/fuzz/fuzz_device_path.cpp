@@ -108,14 +108,6 @@ void CheckOpenByPath(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, std::vect
   if (file != nullptr) FileClose(file);
 }
 
-bool IsPlainFile(EFI_FILE_PROTOCOL* File) {
-  EFI_FILE_INFO* info = FileQueryInfo(File);
-  if (info == nullptr) return false;
-  const bool plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
-  ReleasePool(info);
-  return plain;
-}
-
 // The file's first bytes: every file of the tree holds its own.
 std::string Contents(EFI_FILE_PROTOCOL* File) {
   char bytes[16] = {};
@@ -136,7 +128,7 @@ void CheckComparison(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, fake::Fak
   EFI_FILE_PROTOCOL* second = nullptr;
   if (EFI_ERROR(FileOpenByName(C.First.c_str(), &first, EFI_FILE_MODE_READ, 0))) first = nullptr;
   if (EFI_ERROR(FileOpenByName(C.Second.c_str(), &second, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE, 0))) second = nullptr;
-  if (first != nullptr && second != nullptr && IsPlainFile(first) && IsPlainFile(second)) {
+  if (first != nullptr && second != nullptr && FileIsPlain(first) && FileIsPlain(second)) {
     std::vector<UINT8> damaged = Padded(C.Raw);
     auto mapped = Shell.NameToPath;
     if (C.Damaged) {

@@ -114,6 +114,14 @@ EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle) {
   return QueryInfo(FileHandle, &status);
 }
 
+BOOLEAN FileIsPlain(EFI_FILE_PROTOCOL* FileHandle) {
+  EFI_FILE_INFO* info = FileQueryInfo(FileHandle);
+  if (info == nullptr) return FALSE;
+  const BOOLEAN plain = (info->Attribute & EFI_FILE_DIRECTORY) == 0;
+  ReleasePool(info);
+  return plain;
+}
+
 EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position) {
   if (!LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
   return FileHandle->SetPosition(FileHandle, Position);

@@ -32,6 +32,9 @@ EFI_FILE_PROTOCOL* FileOpenVolumeRoot(EFI_HANDLE DeviceHandle);
 // its name; the caller frees it with ReleasePool. Null on any failure.
 EFI_FILE_INFO* FileQueryInfo(EFI_FILE_PROTOCOL* FileHandle);
 
+// TRUE when the file's information can be had and it is no directory.
+BOOLEAN FileIsPlain(EFI_FILE_PROTOCOL* FileHandle);
+
 // Pass-through routines: each returns the file protocol's status unchanged.
 EFI_STATUS FileSetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64 Position);
 EFI_STATUS FileGetPosition(EFI_FILE_PROTOCOL* FileHandle, UINT64* Position);
