@@ -27,7 +27,6 @@ constexpr uint64_t kShortWriteStatus = ~static_cast<uint64_t>(0);
 // *size == 0 has reached the end of the stream.
 struct StreamOps {
   uint64_t (*read)(void* handle, void* buffer, size_t* size);
-  uint64_t (*get_position)(void* handle, uint64_t* position);
   uint64_t (*set_position)(void* handle, uint64_t position);
   uint64_t (*write)(void* handle, const void* buffer, size_t* size);
 };

@@ -7,8 +7,8 @@
 
 namespace {
 
-// Characters per read request, from the start of a line.
-constexpr size_t kRequestCharacters = 80;
+// Characters of a line looked at in one step, from the start of the line.
+constexpr size_t kStepCharacters = 80;
 constexpr uint16_t kLineFeed = 10;
 
 size_t smaller(size_t a, size_t b) { return a < b ? a : b; }
@@ -27,31 +27,30 @@ struct LineExtent {
   size_t characters;  // Characters of the line among those at hand.
   size_t missing;     // Characters that must still be read to know where it ends; 0 when known.
   size_t first_nul;   // Index of the line's first NUL character; `characters` when it has none.
-  bool line_fed;      // The line ends with its line feed.
 };
 
 // Finds the end of the line that starts at `bytes`, of which `available`
-// characters are at hand, request by request (see line_reader.h). The first
+// characters are at hand, step by step (see line_reader.h). The first
 // stop of the search that is no line feed is the line's first NUL: every
-// request before it had neither.
+// step before it had neither.
 template <size_t kWidth>
 LineExtent find_line_extent(const uint8_t* bytes, size_t available, size_t limit) {
   size_t count = 0;
   size_t first_nul = limit;
   while (count < limit) {
-    const size_t request = smaller(kRequestCharacters, limit - count);
-    const size_t present = smaller(request, available - count);
+    const size_t step = smaller(kStepCharacters, limit - count);
+    const size_t present = smaller(step, available - count);
     const size_t stop = find_line_stop<kWidth>(bytes + count * kWidth, present);
     if (stop < present && character_at<kWidth>(bytes, count + stop) == kLineFeed) {
-      return LineExtent{count + stop + 1, 0, smaller(first_nul, count + stop + 1), true};
+      return LineExtent{count + stop + 1, 0, smaller(first_nul, count + stop + 1)};
     }
     if (stop < present) first_nul = smaller(first_nul, count + stop);
-    if (present < request) {
-      return LineExtent{count + present, request - present, smaller(first_nul, count + present), false};
+    if (present < step) {
+      return LineExtent{count + present, step - present, smaller(first_nul, count + present)};
     }
-    count += request;
+    count += step;
   }
-  return LineExtent{count, 0, first_nul, false};
+  return LineExtent{count, 0, first_nul};
 }
 
 // Stores the low bytes of the eight UTF-16LE characters at `bytes` at
@@ -90,18 +89,14 @@ size_t narrow_characters(char* buffer, const uint8_t* bytes, size_t count) {
   return first_nul;
 }
 
-// How a reader asks for more: a whole window at a time, or only what the
-// line needs, a request at a time.
-enum class ReadAhead { kWindow, kRequest };
-
-// Keeps the unread bytes, moved to the front of the window, and appends at
-// most `size` bytes of the stream, as many as fit.
-uint64_t refill_window(LineReader* reader, size_t size) {
+// Keeps the unread bytes, moved to the front of the window, and appends as
+// many bytes of the stream as fit.
+uint64_t refill_window(LineReader* reader) {
   const size_t kept = reader->end - reader->begin;
   if (reader->begin != 0) __builtin_memmove(reader->window, reader->window + reader->begin, kept);
   reader->begin = 0;
   reader->end = kept;
-  size_t got = smaller(size, reader->window_size - kept);
+  size_t got = reader->window_size - kept;
   uint64_t status = reader->stream->ops->read(reader->stream->handle, reader->window + kept, &got);
   if (status != kStreamSuccess) return status;
   if (got == 0) reader->at_end = true;
@@ -109,13 +104,13 @@ uint64_t refill_window(LineReader* reader, size_t size) {
   return kStreamSuccess;
 }
 
-// Finds the next line of at most `limit` characters, reading as
-// `read_ahead` says until its end is known, and takes it out of the window;
+// Finds the next line of at most `limit` characters, filling the window
+// until its end is known, and takes it out of the window;
 // `line` receives where it starts there and `extent` how far it reaches.
 // After a failed read the line ends with the characters at hand.
 template <size_t kWidth>
-void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uint8_t** line,
-               LineExtent* extent, uint64_t* status) {
+void take_line(LineReader* reader, size_t limit, const uint8_t** line, LineExtent* extent,
+               uint64_t* status) {
   *status = kStreamSuccess;
   for (;;) {
     *line = reader->window + reader->begin;
@@ -125,10 +120,7 @@ void take_line(LineReader* reader, size_t limit, ReadAhead read_ahead, const uin
       reader->begin += extent->characters * kWidth;
       return;
     }
-    const size_t size = read_ahead == ReadAhead::kWindow
-                            ? reader->window_size - (reader->end - reader->begin)
-                            : extent->missing * kWidth;
-    *status = refill_window(reader, size);
+    *status = refill_window(reader);
   }
 }
 
@@ -142,26 +134,6 @@ size_t store_line(char* buffer, const uint8_t* line, const LineExtent& extent) {
     return extent.first_nul;
   }
   return narrow_characters(buffer, line, extent.characters);
-}
-
-// read_line for characters of kWidth bytes.
-template <size_t kWidth>
-size_t read_line_of(char* buffer, size_t limit, CoreStream* stream, uint64_t line_start,
-                    uint64_t* status) {
-  // A line's requests never read more than the longest line.
-  uint8_t window[kSmallestReadWindow];
-  LineReader reader;
-  start_line_reader(&reader, stream, window, sizeof(window));
-  const uint8_t* line = nullptr;
-  LineExtent extent;
-  take_line<kWidth>(&reader, limit, ReadAhead::kRequest, &line, &extent, status);
-  if (extent.characters == 0) return 0;
-  store_line<kWidth>(buffer, line, extent);
-  // The request that held the line feed may have read past it: step back.
-  if (*status == kStreamSuccess && extent.line_fed && reader.begin != reader.end) {
-    *status = stream->ops->set_position(stream->handle, line_start + reader.begin);
-  }
-  return extent.characters;
 }
 
 }  // namespace
@@ -181,24 +153,9 @@ DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status) {
   LineExtent extent;
   if (text_is_8bit) {
     // 8-bit text is its own narrow copy: the line is used where it lies.
-    take_line<1>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+    take_line<1>(reader, kLimit, &line, &extent, stream_status);
     return DumpLine{reinterpret_cast<const char*>(line), extent.characters, extent.first_nul};
   }
-  take_line<2>(reader, kLimit, ReadAhead::kWindow, &line, &extent, stream_status);
+  take_line<2>(reader, kLimit, &line, &extent, stream_status);
   return DumpLine{buffer, extent.characters, store_line<2>(buffer, line, extent)};
-}
-
-size_t read_line(char* buffer, size_t capacity, CoreStream* stream, uint64_t* stream_status) {
-  uint64_t ignored = kStreamSuccess;
-  uint64_t& status = stream_status != nullptr ? *stream_status : ignored;
-  status = kStreamSuccess;
-  if (buffer == nullptr || stream == nullptr || stream->ops == nullptr || capacity < 2) return 0;
-
-  uint64_t line_start = 0;
-  status = stream->ops->get_position(stream->handle, &line_start);
-  if (status != kStreamSuccess) return 0;
-
-  const size_t limit = smaller(capacity, kLineBufferSize) - 1;
-  return text_is_8bit ? read_line_of<1>(buffer, limit, stream, line_start, &status)
-                      : read_line_of<2>(buffer, limit, stream, line_start, &status);
 }

@@ -1,10 +1,10 @@
 // Reads the dump one text line at a time, as 8-bit text whatever the
 // dump's encoding (the run state's text_is_8bit selects 8-bit or UTF-16LE).
 //
-// Where a line ends: the characters of a line are looked at in requests of
-// at most 80 characters from its start. The line ends after the first line
-// feed of a request unless a NUL character comes before it in that request,
-// in which case the whole request belongs to the line. A line also ends
+// Where a line ends: the characters of a line are looked at in steps of at
+// most 80 characters from its start. The line ends after the first line
+// feed of a step unless a NUL character comes before it in that step, in
+// which case the whole step belongs to the line. A line also ends
 // after 255 characters (a longer one comes back in pieces) and at the end
 // of the stream. Of a UTF-16LE character only the low byte is kept, and an
 // odd trailing byte is dropped.
@@ -28,8 +28,7 @@ constexpr size_t kReadWindowSize = 32 * 1024;
 constexpr size_t kSmallestReadWindow = 2 * (kLineBufferSize - 1);
 
 // Reads a dump line by line through a window of its bytes: one stream read
-// fills the window for many lines, where reading each line by itself costs
-// several reads and a step back.
+// fills the window for many lines.
 struct LineReader {
   CoreStream* stream;
   uint8_t* window;     // The caller's buffer, window_size bytes.
@@ -56,34 +55,13 @@ struct DumpLine {
   size_t text_length;
 };
 
-// The next line, with the characters read_line would store. `buffer`
+// The next line, of at most kLineBufferSize - 1 characters (a longer one
+// comes back in pieces), including its CR and LF. `buffer`
 // (kLineBufferSize bytes) receives the narrowed characters of a UTF-16LE
-// line. The stream is read ahead of the lines handed out, so its position
+// line, NUL-terminated. The stream is read ahead of the lines handed out, so its position
 // is not that of the next line. `stream_status` receives kStreamSuccess or
 // the status of the read that failed; a line returned together with a
 // failure may be incomplete.
 DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status);
-
-// Reads one line by itself, with no window: for a caller that must leave
-// the stream just behind the line it returns. The run reads through
-// next_line, whose lines the tests check against this one.
-//
-// Stores the next line of `stream` in `buffer`, including its CR and LF when
-// they fit, and NUL-terminates it. A line longer than capacity - 1
-// characters comes back in pieces (a capacity above kLineBufferSize reads
-// lines of at most kLineBufferSize - 1 characters). Reads at most 80
-// characters per request and leaves the stream positioned just after the
-// returned line's line feed, so it never consumes more of the dump than the
-// line it returns.
-//
-// Returns the number of characters stored; 0 means no more lines, a missing
-// argument, a capacity below 2, or a failed stream operation. A read that
-// fails in the middle of a line ends the line with what was read so far.
-// When `stream_status` is given it receives kStreamSuccess, or the status
-// of the stream operation that failed: a line returned together with a
-// failure may be incomplete, and the lines after it may start in the wrong
-// place, so a caller that must not cut records stops there.
-size_t read_line(char* buffer, size_t capacity, CoreStream* stream,
-                 uint64_t* stream_status = nullptr);
 
 #endif  // QORVEX_CORE_LINE_READER_H

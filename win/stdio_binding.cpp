@@ -112,11 +112,6 @@ uint64_t stdio_read(void* handle, void* buffer, size_t* size) {
   return kStreamSuccess;
 }
 
-uint64_t stdio_get_position(void* handle, uint64_t* position) {
-  *position = current_position(static_cast<StdioFile*>(handle));
-  return kStreamSuccess;
-}
-
 uint64_t stdio_set_position(void* handle, uint64_t position) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
   uint64_t status = flush_stdio_stream(stream);
@@ -154,8 +149,7 @@ uint64_t stdio_write(void* handle, const void* buffer, size_t* size) {
   return kStreamSuccess;
 }
 
-constexpr StreamOps kStdioStreamOps = {stdio_read, stdio_get_position, stdio_set_position,
-                                       stdio_write};
+constexpr StreamOps kStdioStreamOps = {stdio_read, stdio_set_position, stdio_write};
 
 void print_progress(void*) { printf("Converting dump file of AMIDE to VKF file...\r\n"); }
 

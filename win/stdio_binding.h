@@ -11,13 +11,15 @@
 
 // An open FILE together with its byte position and a window of its bytes.
 //
-// Read: the core reads the dump in blocks and, through read_line, steps
-// back to just after a line feed. Asked of the runtime, positions and seeks
-// are system calls, so the binding reads ahead in large blocks, counts the
-// position itself and moves inside the block it holds; only a move outside
-// it reaches the runtime. A read of half a window or more, with nothing read
-// ahead, goes straight into the caller's buffer. Every read, write and seek
-// goes through the binding, so the count is exact. A read that fails is told
+// Read: the core reads the dump in large blocks through a window of its own
+// and moves only back to the start of a file (after looking for the byte
+// order mark, for one). Asked of the runtime, seeks are system calls, so the
+// binding reads ahead in large blocks, counts the position itself (a write
+// goes to it, not to where the read-ahead left the FILE) and moves inside
+// the block it holds; only a move outside it reaches the runtime. A read of
+// half a window or more, with nothing read ahead, goes straight into the
+// caller's buffer. Every read, write and seek goes through the binding, so
+// the count is exact. A read that fails is told
 // apart from the end of the file (ferror, not feof): the bytes that arrived
 // before it are handed on, and every read after it fails with its status.
 //

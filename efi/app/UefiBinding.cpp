@@ -38,13 +38,6 @@ uint64_t FileStreamRead(void* handle, void* buffer, size_t* size) {
   return StreamStatus(status);
 }
 
-uint64_t FileStreamGetPosition(void* handle, uint64_t* position) {
-  UINT64 at = 0;
-  EFI_STATUS status = FileGetPosition(FileOf(handle), &at);
-  *position = at;
-  return StreamStatus(status);
-}
-
 uint64_t FileStreamSetPosition(void* handle, uint64_t position) {
   return StreamStatus(FileSetPosition(FileOf(handle), position));
 }
@@ -58,8 +51,7 @@ uint64_t FileStreamWrite(void* handle, const void* buffer, size_t* size) {
   return count == asked ? kStreamSuccess : EFI_VOLUME_FULL;
 }
 
-constexpr StreamOps kFileStreamOps = {FileStreamRead, FileStreamGetPosition, FileStreamSetPosition,
-                                      FileStreamWrite};
+constexpr StreamOps kFileStreamOps = {FileStreamRead, FileStreamSetPosition, FileStreamWrite};
 
 // ---- Console ----
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "reference_lines.h"
 #include "run_state.h"
 #include "test_binding.h"
 
@@ -28,20 +30,21 @@ class LineReaderTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(test_memory::live_blocks(), 0u); }
 
-  // Reads every line as the run does (capacity 256, cleared buffer) and
-  // checks after each that nothing beyond the line was consumed.
-  std::vector<std::string> read_all(MemoryStream& file, size_t width) {
+  // Reads every line through the smallest window, so that lines cross
+  // window ends, and checks that each read succeeds.
+  std::vector<std::string> read_all(MemoryStream& file) {
     std::vector<std::string> lines;
     CoreStream stream = file.stream();
-    uint64_t consumed = file.position;
+    uint8_t window[kSmallestReadWindow];
+    LineReader reader;
+    start_line_reader(&reader, &stream, window, sizeof(window));
     char buffer[kLineBufferSize];
     for (;;) {
-      memset(buffer, 0, sizeof(buffer));
-      size_t count = read_line(buffer, sizeof(buffer), &stream);
-      if (count == 0) break;
-      lines.emplace_back(buffer, count);
-      consumed += count * width;
-      EXPECT_EQ(file.position, consumed) << "after line " << lines.size();
+      uint64_t status = 1;
+      const DumpLine line = next_line(&reader, buffer, &status);
+      EXPECT_EQ(status, kStreamSuccess) << "after line " << lines.size();
+      if (line.characters == 0) break;
+      lines.emplace_back(line.text, line.characters);
     }
     return lines;
   }
@@ -49,12 +52,12 @@ class LineReaderTest : public ::testing::Test {
 
 TEST_F(LineReaderTest, EightBitLinesKeepTheirEndsAndTheLastNeedsNone) {
   MemoryStream file("ab\r\n\ncd\nlast");
-  EXPECT_EQ(read_all(file, 1), (std::vector<std::string>{"ab\r\n", "\n", "cd\n", "last"}));
+  EXPECT_EQ(read_all(file), (std::vector<std::string>{"ab\r\n", "\n", "cd\n", "last"}));
 }
 
-// Lines around the 80-character request size and the 255-character limit,
-// in both encodings: each comes back whole and the next starts right after
-// its line feed.
+// Lines around the 80-character step and the 255-character limit, in both
+// encodings: each comes back whole and the next starts right after its line
+// feed.
 TEST_F(LineReaderTest, LinesOfEveryLengthUpToTheLimitInBothEncodings) {
   std::string text;
   std::vector<std::string> expected;
@@ -64,13 +67,11 @@ TEST_F(LineReaderTest, LinesOfEveryLengthUpToTheLimitInBothEncodings) {
     expected.push_back(line);
   }
   MemoryStream eight(text);
-  EXPECT_EQ(read_all(eight, 1), expected);
-  EXPECT_LE(eight.largest_read, 80u);
+  EXPECT_EQ(read_all(eight), expected);
 
   text_is_8bit = false;
   MemoryStream wide(utf16(text));
-  EXPECT_EQ(read_all(wide, 2), expected);
-  EXPECT_LE(wide.largest_read, 160u);
+  EXPECT_EQ(read_all(wide), expected);
 }
 
 TEST_F(LineReaderTest, LongLinesComeBackInPiecesOf255) {
@@ -80,77 +81,56 @@ TEST_F(LineReaderTest, LongLinesComeBackInPiecesOf255) {
   std::vector<std::string> expected = {full, "\r\n", std::string(255, 'y'),
                                        std::string(255, 'z'), std::string(45, 'z') + "\n",
                                        "end\n"};
-  EXPECT_EQ(read_all(file, 1), expected);
+  EXPECT_EQ(read_all(file), expected);
 }
 
 TEST_F(LineReaderTest, Utf16KeepsTheLowByteAndOnlyUnitTenEndsALine) {
   text_is_8bit = false;
   // U+0141 narrows to 'A'; U+010A narrows to a line feed byte but is no line end.
   MemoryStream file(std::string("\x41\x01\x0A\x01z\0\n\0q\0", 10));
-  EXPECT_EQ(read_all(file, 2), (std::vector<std::string>{"A\nz\n", "q"}));
+  EXPECT_EQ(read_all(file), (std::vector<std::string>{"A\nz\n", "q"}));
 }
 
 TEST_F(LineReaderTest, Utf16DropsAnOddTrailingByte) {
   text_is_8bit = false;
   MemoryStream file(std::string("a\0b\0c", 5));
-  CoreStream stream = file.stream();
-  char buffer[kLineBufferSize] = {};
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream), 2u);
-  EXPECT_STREQ(buffer, "ab");
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream), 0u);
+  EXPECT_EQ(read_all(file), (std::vector<std::string>{"ab"}));
 }
 
-// The line-feed search of a request stops at a NUL character: the request
-// is then taken whole, and the line goes on with the next request.
-TEST_F(LineReaderTest, NulCharacterHidesALineFeedOfTheSameRequest) {
+// The line-feed search of a step stops at a NUL character: the step is
+// then taken whole, and the line goes on with the next step. Its length as a
+// C string ends at the NUL.
+TEST_F(LineReaderTest, NulCharacterHidesALineFeedOfTheSameStep) {
   std::string text("ab\0cd\nxy\n", 9);
   MemoryStream file(text + std::string(100, 'q') + "\nrest\n");
   CoreStream stream = file.stream();
+  uint8_t window[kSmallestReadWindow];
+  LineReader reader;
+  start_line_reader(&reader, &stream, window, sizeof(window));
   char buffer[kLineBufferSize] = {};
-  ASSERT_EQ(read_line(buffer, sizeof(buffer), &stream), 110u);
-  EXPECT_STREQ(buffer, "ab");
-  EXPECT_EQ(std::string(buffer + 3, 6), "cd\nxy\n");
-  memset(buffer, 0, sizeof(buffer));
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream), 5u);
-  EXPECT_STREQ(buffer, "rest\n");
+  uint64_t status = 1;
+  DumpLine line = next_line(&reader, buffer, &status);
+  ASSERT_EQ(line.characters, 110u);
+  EXPECT_EQ(line.text_length, 2u);
+  EXPECT_EQ(std::string(line.text + 3, 6), "cd\nxy\n");
+  line = next_line(&reader, buffer, &status);
+  EXPECT_EQ(std::string(line.text, line.characters), "rest\n");
 }
 
+// A read that fails before the line's end is known ends the line with the
+// characters at hand and is reported with it.
 TEST_F(LineReaderTest, ReadErrorEndsTheLineWithWhatWasReadAndIsReported) {
   MemoryStream file(std::string(100, 'a') + "\n");
+  file.read_limit = 50;
   file.failing_reads = {{2, MemoryStream::kDeviceError}};
   CoreStream stream = file.stream();
+  uint8_t window[kSmallestReadWindow];
+  LineReader reader;
+  start_line_reader(&reader, &stream, window, sizeof(window));
   char buffer[kLineBufferSize] = {};
   uint64_t status = kStreamSuccess;
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 80u);
+  EXPECT_EQ(next_line(&reader, buffer, &status).characters, 50u);
   EXPECT_EQ(status, MemoryStream::kDeviceError);
-}
-
-// After a failed step back the next line would start in the wrong place.
-TEST_F(LineReaderTest, FailedStepBackIsReported) {
-  MemoryStream file("ab\ncd\n");
-  file.set_position_fails = true;
-  CoreStream stream = file.stream();
-  char buffer[kLineBufferSize] = {};
-  uint64_t status = kStreamSuccess;
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 3u);
-  EXPECT_NE(status, kStreamSuccess);
-  file.set_position_fails = false;
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream, &status), 0u) << "the file is at its end";
-  EXPECT_EQ(status, kStreamSuccess);
-}
-
-TEST_F(LineReaderTest, RefusesWhatItCannotUse) {
-  MemoryStream file("line\n");
-  CoreStream stream = file.stream();
-  char buffer[kLineBufferSize] = {};
-  EXPECT_EQ(read_line(nullptr, 256, &stream), 0u);
-  EXPECT_EQ(read_line(buffer, 256, nullptr), 0u);
-  EXPECT_EQ(read_line(buffer, 1, &stream), 0u);
-  file.position_fails = true;
-  uint64_t status = kStreamSuccess;
-  EXPECT_EQ(read_line(buffer, 256, &stream, &status), 0u);
-  EXPECT_NE(status, kStreamSuccess);
-  EXPECT_EQ(file.reads, 0u);
 }
 
 // Text that tries the reading rules: lines of 0 to 600 characters, NUL
@@ -174,47 +154,52 @@ std::string random_text(size_t size, unsigned seed, bool wide) {
   return text;
 }
 
-// The run's reader goes through a window of the dump, read_line request by
-// request: both must give the same lines, also where lines cross windows.
-TEST_F(LineReaderTest, WindowReaderGivesTheLinesOfReadLine) {
+// Lines checked against the reference, in windows of the smallest size so
+// that many lines cross window ends. `read_limit` caps what one read of the
+// stream delivers (0: no cap).
+void expect_reference_lines(const std::string& text, bool wide, size_t read_limit) {
+  MemoryStream file(text);
+  file.read_limit = read_limit;
+  CoreStream stream = file.stream();
+  uint8_t window[kSmallestReadWindow];
+  LineReader reader;
+  start_line_reader(&reader, &stream, window, sizeof(window));
+  const std::vector<std::string> expected = reference_lines(text, !wide);
+  char buffer[kLineBufferSize];
+  for (size_t number = 0;; ++number) {
+    SCOPED_TRACE(testing::Message() << "line " << number);
+    memset(buffer, '#', sizeof(buffer));
+    uint64_t status = 1;
+    const DumpLine line = next_line(&reader, buffer, &status);
+    ASSERT_EQ(status, kStreamSuccess);
+    if (number == expected.size()) {
+      ASSERT_EQ(line.characters, 0u) << "a line beyond the text";
+      break;
+    }
+    const std::string& want = expected[number];
+    ASSERT_EQ(std::string(line.text, line.characters), want);
+    ASSERT_EQ(line.text_length, std::min(want.find('\0'), want.size()));
+    // A narrowed line is NUL-terminated, and nothing after it is touched.
+    if (wide) {
+      ASSERT_EQ(buffer[want.size()], '\0');
+      const size_t rest = sizeof(buffer) - want.size() - 1;
+      ASSERT_EQ(std::string(buffer + want.size() + 1, rest), std::string(rest, '#'));
+    }
+  }
+  if (read_limit == 0) EXPECT_LE(file.reads, text.size() / (kSmallestReadWindow / 4) + 2);
+}
+
+TEST_F(LineReaderTest, WindowReaderGivesTheReferenceLines) {
   for (unsigned seed = 0; seed < 8; ++seed) {
     const bool wide = seed % 4 >= 2;
     SCOPED_TRACE(testing::Message() << "seed " << seed << (wide ? " UTF-16LE" : " 8-bit"));
     text_is_8bit = !wide;
-    const std::string text = random_text(40 * kSmallestReadWindow, seed, wide);
-    MemoryStream expected_file(text), actual_file(text);
-    CoreStream expected = expected_file.stream();
-    CoreStream actual = actual_file.stream();
-    // The smallest window, so that many lines cross window ends.
-    uint8_t window[kSmallestReadWindow];
-    LineReader reader;
-    start_line_reader(&reader, &actual, window, sizeof(window));
-    char want[kLineBufferSize], buffer[kLineBufferSize];
-    for (size_t number = 0;; ++number) {
-      SCOPED_TRACE(testing::Message() << "line " << number);
-      memset(want, 0, sizeof(want));
-      memset(buffer, '#', sizeof(buffer));
-      uint64_t status = 1;
-      const size_t count = read_line(want, sizeof(want), &expected);
-      const DumpLine line = next_line(&reader, buffer, &status);
-      ASSERT_EQ(line.characters, count);
-      ASSERT_EQ(status, kStreamSuccess);
-      if (count == 0) break;
-      ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
-      ASSERT_EQ(line.text_length, strlen(want));
-      // A narrowed line is NUL-terminated, and nothing after it is touched.
-      if (wide) {
-        ASSERT_EQ(buffer[count], '\0');
-        const size_t rest = sizeof(buffer) - count - 1;
-        ASSERT_EQ(std::string(buffer + count + 1, rest), std::string(rest, '#'));
-      }
-    }
-    EXPECT_LE(actual_file.reads, text.size() / (kSmallestReadWindow / 4) + 2);
+    expect_reference_lines(random_text(40 * kSmallestReadWindow, seed, wide), wide, 0);
   }
 }
 
 // A stream may deliver less than asked, even an odd number of bytes of
-// UTF-16LE text: for every read size both readers keep what arrived and give
+// UTF-16LE text: for every read size the reader keeps what arrived and gives
 // the lines of a stream that delivers all it is asked for.
 TEST_F(LineReaderTest, ShortReadsOfEverySizeGiveTheSameLines) {
   for (bool wide : {false, true}) {
@@ -222,41 +207,9 @@ TEST_F(LineReaderTest, ShortReadsOfEverySizeGiveTheSameLines) {
     const std::string text = random_text(3 * kSmallestReadWindow, 3, wide);
     for (size_t limit = 1; limit <= 48; ++limit) {
       SCOPED_TRACE(testing::Message() << (wide ? "UTF-16LE" : "8-bit") << ", reads of " << limit);
-      MemoryStream whole(text), pieces(text), window_pieces(text);
-      pieces.read_limit = limit;
-      window_pieces.read_limit = limit;
-      CoreStream expected = whole.stream();
-      CoreStream actual = pieces.stream();
-      CoreStream windowed = window_pieces.stream();
-      uint8_t window[kSmallestReadWindow];
-      LineReader reader;
-      start_line_reader(&reader, &windowed, window, sizeof(window));
-      char want[kLineBufferSize], got[kLineBufferSize], buffer[kLineBufferSize];
-      for (size_t number = 0;; ++number) {
-        SCOPED_TRACE(testing::Message() << "line " << number);
-        memset(want, 0, sizeof(want));
-        memset(got, 0, sizeof(got));
-        uint64_t status = 1;
-        const size_t count = read_line(want, sizeof(want), &expected);
-        ASSERT_EQ(read_line(got, sizeof(got), &actual), count);
-        ASSERT_EQ(memcmp(want, got, sizeof(want)), 0);
-        const DumpLine line = next_line(&reader, buffer, &status);
-        ASSERT_EQ(status, kStreamSuccess);
-        ASSERT_EQ(line.characters, count);
-        if (count == 0) break;
-        ASSERT_EQ(std::string(line.text, line.characters), std::string(want, count));
-      }
+      expect_reference_lines(text, wide, limit);
     }
   }
-}
-
-TEST_F(LineReaderTest, SmallCapacityReadsSmallPieces) {
-  MemoryStream file("abcdef\n");
-  CoreStream stream = file.stream();
-  char buffer[4] = {};
-  EXPECT_EQ(read_line(buffer, sizeof(buffer), &stream), 3u);
-  EXPECT_STREQ(buffer, "abc");
-  EXPECT_EQ(file.largest_read, 3u);
 }
 
 }  // namespace

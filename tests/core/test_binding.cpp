@@ -40,13 +40,6 @@ uint64_t memory_read(void* handle, void* buffer, size_t* size) {
   return kStreamSuccess;
 }
 
-uint64_t memory_get_position(void* handle, uint64_t* position) {
-  MemoryStream* s = static_cast<MemoryStream*>(handle);
-  if (s->position_fails) return 1;
-  *position = s->position;
-  return kStreamSuccess;
-}
-
 uint64_t memory_set_position(void* handle, uint64_t position) {
   MemoryStream* s = static_cast<MemoryStream*>(handle);
   if (s->set_position_fails) return 1;
@@ -73,7 +66,7 @@ uint64_t memory_write(void* handle, const void* buffer, size_t* size) {
 
 }  // namespace
 
-const StreamOps MemoryStream::kOps = {memory_read, memory_get_position, memory_set_position,
+const StreamOps MemoryStream::kOps = {memory_read, memory_set_position,
                                       memory_write};
 
 namespace test_memory {

@@ -54,7 +54,6 @@ class MemoryStream {
   // Injection: these writes (1-based numbers) store only half of their
   // bytes and still report success.
   std::vector<size_t> short_writes;
-  bool position_fails = false;      // get_position fails
   bool set_position_fails = false;  // set_position fails
 
   // What the core did.

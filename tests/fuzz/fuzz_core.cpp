@@ -75,11 +75,6 @@ uint64_t MemoryRead(void* Handle, void* Buffer, size_t* Size) {
   return kStreamSuccess;
 }
 
-uint64_t MemoryGetPosition(void* Handle, uint64_t* Position) {
-  *Position = StreamOf(Handle)->Position;
-  return kStreamSuccess;
-}
-
 uint64_t MemorySetPosition(void* Handle, uint64_t Position) {
   StreamOf(Handle)->Position = Position;
   return kStreamSuccess;
@@ -93,7 +88,7 @@ uint64_t MemoryWrite(void* Handle, const void* Buffer, size_t* Size) {
   return kStreamSuccess;
 }
 
-constexpr StreamOps kMemoryOps = {MemoryRead, MemoryGetPosition, MemorySetPosition, MemoryWrite};
+constexpr StreamOps kMemoryOps = {MemoryRead, MemorySetPosition, MemoryWrite};
 
 struct ConsoleCount {
   size_t Progress = 0;

@@ -41,10 +41,6 @@ uint64_t Read(void* Handle, void* Buffer, size_t* Size) {
   stream->Position += *Size;
   return kStreamSuccess;
 }
-uint64_t GetPosition(void* Handle, uint64_t* Position) {
-  *Position = static_cast<MemoryStream*>(Handle)->Position;
-  return kStreamSuccess;
-}
 uint64_t SetPosition(void* Handle, uint64_t Position) {
   static_cast<MemoryStream*>(Handle)->Position = Position;
   return kStreamSuccess;
@@ -55,7 +51,7 @@ uint64_t Write(void* Handle, const void* Buffer, size_t* Size) {
   stream->Position += *Size;
   return kStreamSuccess;
 }
-constexpr StreamOps kMemoryOps = {Read, GetPosition, SetPosition, Write};
+constexpr StreamOps kMemoryOps = {Read, SetPosition, Write};
 
 void NoLineBreak(void*, const char*, const char*) {}
 void NoCut(void*, size_t) {}
