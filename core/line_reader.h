@@ -56,12 +56,12 @@ struct DumpLine {
 };
 
 // The next line, of at most kLineBufferSize - 1 characters (a longer one
-// comes back in pieces), including its CR and LF. `buffer`
-// (kLineBufferSize bytes) receives the narrowed characters of a UTF-16LE
-// line, NUL-terminated. The stream is read ahead of the lines handed out, so its position
-// is not that of the next line. `stream_status` receives kStreamSuccess or
-// the status of the read that failed; a line returned together with a
-// failure may be incomplete.
+// comes back in pieces), including its CR and LF. `buffer` (kLineBufferSize
+// bytes) receives the narrowed characters of a UTF-16LE line,
+// NUL-terminated. The stream is read ahead of the lines handed out, so its
+// position is not that of the next line. `stream_status` receives
+// kStreamSuccess or the status of the read that failed; a line returned
+// together with a failure may be incomplete.
 DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status);
 
 #endif  // QORVEX_CORE_LINE_READER_H
