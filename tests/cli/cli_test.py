@@ -19,7 +19,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_converter  # noqa: E402
 
 EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
-BANNER = b"QORVEX ver 1.0.1\r\n"
+# The program's version, handed over by the build (ctest sets it from the
+# project's version).
+BANNER = b"QORVEX ver %s\r\n" % os.environ["QORVEX_VERSION"].encode()
 SPECIFY = b"Error, Please specify the name of SMBIOS file and VKF file!\r\n"
 ABSENT = None  # Expected content of a file that must not exist.
 

@@ -86,8 +86,13 @@ def crlf(text):
     return text.replace("\n", "\r\n")
 
 
+# The program's version, handed over by the build (ctest sets it from the
+# project's version); expected console texts carry @VERSION@ in its place.
+VERSION = os.environ["QORVEX_VERSION"]
+
+
 def expected_text(name):
-    return crlf(read(os.path.join(EXPECTED, name), "r"))
+    return crlf(read(os.path.join(EXPECTED, name), "r")).replace("@VERSION@", VERSION)
 
 
 DUMP8 = read(os.path.join(DATA, "d8.txt"))
@@ -111,7 +116,7 @@ FAT_CASES = read(os.path.join(DATA, "fat_cases.txt"))
 FAT_ANSWERS_PATH = os.path.join(EXPECTED, "fat_names.out")
 FAT_ANSWERS = crlf(read(FAT_ANSWERS_PATH, "r")) if os.path.exists(FAT_ANSWERS_PATH) else ""
 
-BANNER = "QORVEX ver 1.0.1\r\n"
+BANNER = "QORVEX ver %s\r\n" % VERSION
 MISSING_NAMES = "Error: Please specify the name of SMBIOS file and VKF file!\r\n"
 NO_HANDLE = "LibLocateProtocol: Handle not found\r\n"
 USAGE = "Usage: shellbridge.efi [-bare] APP.efi [arguments...]\r\n"

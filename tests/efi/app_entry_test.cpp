@@ -30,6 +30,7 @@
 #include "ShellApp.h"
 #include "UefiBinding.h"
 #include "VkfOutput.h"
+#include "qorvex_version.h"
 #include "run_state.h"
 #include "smbios_builder.h"
 #include "vocabulary.h"
@@ -40,7 +41,9 @@ using fake::FirmwareTest;
 
 QORVEX_FAKE_STATE_RESET(ResetAppState);
 
-const std::string kBanner = "QORVEX ver 1.0.1\r\n";
+const std::string kBanner = "QORVEX ver " + std::to_string(QORVEX_VERSION_MAJOR) + "." +
+                            std::to_string(QORVEX_VERSION_MINOR) + "." +
+                            std::to_string(QORVEX_VERSION_PATCH) + "\r\n";
 const std::string kProgress = "Converting dump file of AMIDE to VKF file...\r\n";
 const std::string kDone = "Done!\r\n";
 const std::string kMissingNames = "Error: Please specify the name of SMBIOS file and VKF file!\r\n";

@@ -26,8 +26,8 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "..", "e2e"))
 import smbios_board  # noqa: E402
 from wine32_vm import SKIPPED, boot, find_kernel, prepare_machine  # noqa: E402
+from cli_test import BANNER  # noqa: E402
 
-BANNER = b"QORVEX ver 1.0.1\r\n"
 NOT_ROOT = b"Error, Can not read the SMBIOS table [/sys/firmware/dmi/tables/smbios_entry_point]: " \
            b"only root may read it!\r\n"
 

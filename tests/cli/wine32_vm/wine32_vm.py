@@ -172,6 +172,8 @@ def run_in_vm(args):
     words = ["/tmp/out/tests/cli/wine32_guest.sh", "/tmp/out/tests/cli/cli_test.py",
              "/tmp/out/" + program, args.wine, str(args.generated)]
     with open(os.path.join(out, "job.sh"), "w") as f:
+        # The suite inside needs the version the build handed over.
+        f.write("export QORVEX_VERSION=%s\n" % shlex.quote(os.environ["QORVEX_VERSION"]))
         f.write("exec /bin/sh " + " ".join(shlex.quote(w) for w in words) + "\n")
 
     log = boot(args, kernel, initrd, out)
