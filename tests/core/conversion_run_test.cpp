@@ -173,6 +173,8 @@ TEST_F(ConversionRunTest, FirstFailureEndsTheRun) {
   const uint64_t volume_full = MemoryStream::kVolumeFull;
   const std::string first_record = "[BIOS]\r\nName = Vendor\r\n";
   const std::string two_records = first_record + "[System]\r\nManufacturer = Maker\r\n";
+  // The rows stay one to a line or two.
+  // clang-format off
   const struct {
     const char* name;
     Failures failing_reads;
@@ -209,6 +211,7 @@ TEST_F(ConversionRunTest, FirstFailureEndsTheRun) {
       {"the end cannot be read", {{3, write_protected}}, {}, {}, 0, 0, RunReadError,
        write_protected, 0, std::string(kMixedVkf).substr(0, 93), 4},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     reset_run_state();

@@ -109,6 +109,8 @@ TEST_F(FileIoTest, OpensByDevicePath) {
   std::vector<UINT8> oddLength = fs0.FilePath({u"\\dir"});
   const std::vector<UINT8> odd = {MEDIA_DEVICE_PATH, MEDIA_FILEPATH_DP, 9, 0, 'a', 0, 0, 0, 0};
   oddLength.insert(oddLength.end() - 4, odd.begin(), odd.end());
+  // The rows stay one to a line or two.
+  // clang-format off
   const PathCase cases[] = {
       {"missing file", fs0.FilePath({u"\\out.vkf"}), kOpenForWriting, 0x20, EFI_NOT_FOUND, "null",
        {"\\ \\out.vkf 3 0 =800000000000000e"}},
@@ -129,6 +131,7 @@ TEST_F(FileIoTest, OpensByDevicePath) {
       {"file-path node of an odd length", oddLength, kOpenForReading, 0, EFI_UNSUPPORTED, "null", {"\\ \\dir 1 0 =0"}},
       {"no file system", noFileSystem, kOpenForReading, 0, EFI_NOT_FOUND, "untouched", {}},
   };
+  // clang-format on
   for (const PathCase& c : cases) {
     SCOPED_TRACE(c.What);
     std::vector<UINT8> bytes = c.Path;

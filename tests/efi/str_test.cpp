@@ -169,6 +169,8 @@ struct NullCase {
 TEST_F(StrTest, NullArgumentsAreReportedWithTheirConditionTexts) {
   CHAR16 unit = 0;
   CHAR8 byte = 0;
+  // The rows stay one to a line or two.
+  // clang-format off
   const std::vector<NullCase> cases = {
       {"Str16Copy", [&] { Str16Copy(nullptr, &unit); }, {"Dest != ((void *) 0)"}, "Shell/Library/Str"},
       {"Str16Copy", [&] { Str16Copy(&unit, nullptr); }, {"Src != ((void *) 0)"}, "Shell/Library/Str"},
@@ -192,6 +194,7 @@ TEST_F(StrTest, NullArgumentsAreReportedWithTheirConditionTexts) {
       {"Str8Length", [] { Str8Length(nullptr); }, {"s1 != ((void *) 0)"}, "Shell/Library/Str"},
       {"Str8CopyBounded", [&] { Str8CopyBounded(&byte, nullptr, 0); }, {"s1 != ((void *) 0)"}, "Shell/Library/Str"},
   };
+  // clang-format on
   for (const NullCase& c : cases) {
     c.Call();
     std::vector<fake::AssertRecord> asserts = fw.TakeAsserts();

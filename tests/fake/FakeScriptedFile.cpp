@@ -22,8 +22,11 @@ namespace {
 // A hardware vendor node that no other fake volume uses.
 std::vector<UINT8> VendorNode() {
   // Type, subtype and length 20, then the vendor GUID.
+  // The bytes stay ten to a line.
+  // clang-format off
   return {HARDWARE_DEVICE_PATH, 0x04, 20,   0,    0x5C, 0x9A, 0x21, 0x7E, 0x43, 0x10,
           0x4B,                 0x88, 0x9D, 0x02, 0x6A, 0xE1, 0x37, 0xC4, 0x55, 0x0B};
+  // clang-format on
 }
 
 // The next scripted answer of a list, EFI_SUCCESS once it is used up.
