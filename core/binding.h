@@ -45,8 +45,7 @@ struct ConsoleOps {
   void (*progress)(void* context);
   // One record was parsed: its type, the section name of that type, the
   // field code as written in the dump, the setting key and the value.
-  void (*trace)(void* context, uint8_t type, const char* section, const char* code,
-                const char* key, const char* value);
+  void (*trace)(void* context, uint8_t type, const char* section, const char* code, const char* key, const char* value);
   // The VKF file is complete and in place. Called by the front end, not by
   // the run, since only the front end knows when the file is in place.
   void (*done)(void* context);
@@ -63,7 +62,6 @@ void release_memory(void* block);
 // the number of bytes stored before the NUL, or 0 when the record could not
 // be formatted whole (it did not fit in size - 1 bytes, or the formatter ran
 // out of memory): a record is written whole or not at all.
-size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
-                       const char* value);
+size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key, const char* value);
 
 #endif  // QORVEX_CORE_BINDING_H

@@ -50,12 +50,11 @@ void release_record(DumpRecord* record) {
 
 // Traces and writes one parsed record. Returns false with `result` filled
 // when the record could not be written whole.
-bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
-                    RunResult* result) {
+bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console, RunResult* result) {
   if (!quiet) {
     const SectionRow* section = find_section(record->type);
-    console->trace(console->context, record->type, section != nullptr ? section->name : "",
-                   record->code, record->key, record->value);
+    console->trace(console->context, record->type, section != nullptr ? section->name : "", record->code, record->key,
+                   record->value);
   }
   uint64_t status = kStreamSuccess;
   const bool handed_on = write_record(record, vkf, &status);
@@ -77,8 +76,7 @@ bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const Conso
 
 }  // namespace
 
-RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet,
-                         const ConsoleOps* console) {
+RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet, const ConsoleOps* console) {
   RunResult result = {RunCompleted, kStreamSuccess, kStreamSuccess, 0};
   // Both streams come freshly opened, so they already stand at 0; a failure
   // here would show up in the first read or write, which are checked.

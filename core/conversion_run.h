@@ -35,7 +35,6 @@ struct RunResult {
 // written after it, so the front end can discard the file: a VKF file with
 // a gap must never pass for a complete one. A dump without a single field
 // line is a failure too (RunNoFields): it is not a dump of the DMI editor.
-RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet,
-                         const ConsoleOps* console);
+RunResult run_conversion(CoreStream* dump, CoreStream* vkf, char* line_buffer, bool quiet, const ConsoleOps* console);
 
 #endif  // QORVEX_CORE_CONVERSION_RUN_H

@@ -109,8 +109,7 @@ uint64_t refill_window(LineReader* reader) {
 // `line` receives where it starts there and `extent` how far it reaches.
 // After a failed read the line ends with the characters at hand.
 template <size_t kWidth>
-void take_line(LineReader* reader, size_t limit, const uint8_t** line, LineExtent* extent,
-               uint64_t* status) {
+void take_line(LineReader* reader, size_t limit, const uint8_t** line, LineExtent* extent, uint64_t* status) {
   *status = kStreamSuccess;
   for (;;) {
     *line = reader->window + reader->begin;

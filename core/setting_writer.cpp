@@ -22,7 +22,7 @@ constexpr size_t longest_record_text() {
     if (row.type == kNoSectionType) break;
     // "(/", the code, ")" and the two quotes leave the rest of the line to the value.
     const size_t value = (kLineBufferSize - 1) - (3 + text_length(row.code)) - 2;
-    const size_t header = text_length(constant_section_name(row.type)) + 4;  // "[" "]\r\n"
+    const size_t header = text_length(constant_section_name(row.type)) + 4;   // "[" "]\r\n"
     const size_t record = header + text_length(row.key) + 3 + 2 * value + 2;  // " = " "\r\n"
     if (record > longest) longest = record;
   }

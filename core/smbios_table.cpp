@@ -130,18 +130,18 @@ struct FieldLocation {
 
 // One row per FieldTable row, in its order (checked below).
 constexpr FieldLocation kFieldLocations[] = {
-    {"IVN", 0x04, FormatString},           {"IV", 0x05, FormatString},
-    {"ID", 0x08, FormatString},            {"SM", 0x04, FormatString},
-    {"SP", 0x05, FormatString},            {"SV", 0x06, FormatString},
-    {"SS", 0x07, FormatString},            {"SU", 0x08, FormatUuid},
-    {"SK", 0x19, FormatString},            {"SF", 0x1A, FormatString},
-    {"BM", 0x04, FormatString},            {"BP", 0x05, FormatString},
-    {"BV", 0x06, FormatString},            {"BS", 0x07, FormatString},
-    {"BT", 0x08, FormatString},            {"BLC", 0x0A, FormatString},
-    {"CM", 0x04, FormatString},            {"CT", 0x05, FormatTypeByte},
-    {"CV", 0x06, FormatString},            {"CS", 0x07, FormatString},
-    {"CA", 0x08, FormatString},            {"CO", 0x0D, FormatDword},
-    {"CSK", 0x15, FormatStringAfterList},  {"OS", 0x00, FormatEveryString},
+    {"IVN", 0x04, FormatString},          {"IV", 0x05, FormatString},
+    {"ID", 0x08, FormatString},           {"SM", 0x04, FormatString},
+    {"SP", 0x05, FormatString},           {"SV", 0x06, FormatString},
+    {"SS", 0x07, FormatString},           {"SU", 0x08, FormatUuid},
+    {"SK", 0x19, FormatString},           {"SF", 0x1A, FormatString},
+    {"BM", 0x04, FormatString},           {"BP", 0x05, FormatString},
+    {"BV", 0x06, FormatString},           {"BS", 0x07, FormatString},
+    {"BT", 0x08, FormatString},           {"BLC", 0x0A, FormatString},
+    {"CM", 0x04, FormatString},           {"CT", 0x05, FormatTypeByte},
+    {"CV", 0x06, FormatString},           {"CS", 0x07, FormatString},
+    {"CA", 0x08, FormatString},           {"CO", 0x0D, FormatDword},
+    {"CSK", 0x15, FormatStringAfterList}, {"OS", 0x00, FormatEveryString},
 };
 
 constexpr size_t kFieldLocationCount = sizeof(kFieldLocations) / sizeof(kFieldLocations[0]);

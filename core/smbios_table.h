@@ -49,9 +49,9 @@ constexpr size_t kTableSectionCount = sizeof(SectionTable) / sizeof(SectionTable
 
 struct TableStructures {
   SmbiosStructure first[kTableSectionCount];  // by SectionTable row
-  bool uuid_little_endian;               // SMBIOS 2.6 on: the first three UUID fields
-  bool cut_short;                        // a structure ran past the table's end
-  size_t cut_offset;                     // where that structure starts
+  bool uuid_little_endian;                    // SMBIOS 2.6 on: the first three UUID fields
+  bool cut_short;                             // a structure ran past the table's end
+  size_t cut_offset;                          // where that structure starts
 };
 
 // Walks the table by structure length and string set up to its end, its
@@ -64,7 +64,7 @@ void find_structures(const SmbiosTable* table, TableStructures* found);
 constexpr size_t kTableValueSize = 256;
 
 enum TableValueState {
-  TableValueAbsent,   // no such structure, too short to hold the field, or no n-th OEM string
+  TableValueAbsent,  // no such structure, too short to hold the field, or no n-th OEM string
   TableValuePresent,
   TableValueTooLong,  // the string does not fit kTableValueSize; the buffer holds its start
 };

@@ -37,8 +37,7 @@ uint16_t character_at(const uint8_t* bytes, size_t index) {
 // Clang extension: SSE2 on x86-64, plain integer code where there is none).
 // A lane of a vector loaded from memory is a UTF-16LE character only on a
 // little-endian machine, which every target of the core is.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "a 16-bit lane of a vector must be one UTF-16LE character");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a 16-bit lane of a vector must be one UTF-16LE character");
 constexpr size_t kVectorBytes = 16;
 template <size_t kWidth>
 struct VectorOf;

@@ -23,8 +23,7 @@ constexpr bool every_field_has_section() {
 }
 
 static_assert(every_field_has_section(), "a FieldTable type has no SectionTable row");
-static_assert(SectionTable[sizeof(SectionTable) / sizeof(SectionTable[0]) - 1].type ==
-                  kNoSectionType,
+static_assert(SectionTable[sizeof(SectionTable) / sizeof(SectionTable[0]) - 1].type == kNoSectionType,
               "SectionTable must end with its end marker");
 static_assert(FieldTable[sizeof(FieldTable) / sizeof(FieldTable[0]) - 1].type == kNoSectionType,
               "FieldTable must end with its end marker");
@@ -98,8 +97,7 @@ constexpr bool every_code_has_its_own_key() {
   return true;
 }
 
-static_assert(every_code_has_its_own_key(),
-              "a FieldTable code is empty, longer than 8 characters or there twice");
+static_assert(every_code_has_its_own_key(), "a FieldTable code is empty, longer than 8 characters or there twice");
 
 // Every code key has a slot of its own in a table of kSlotBits bits, found
 // by one multiplication: a lookup is one comparison, not a search of the

@@ -21,23 +21,34 @@ struct FieldRow {
 };
 
 inline constexpr SectionRow SectionTable[] = {
-    {0, "BIOS"},        {1, "System"},   {2, "BaseBoard"},
-    {3, "Chassis"},     {11, "OemString"}, {kNoSectionType, nullptr},
+    {0, "BIOS"}, {1, "System"}, {2, "BaseBoard"}, {3, "Chassis"}, {11, "OemString"}, {kNoSectionType, nullptr},
 };
 
 inline constexpr FieldRow FieldTable[] = {
-    {"IVN", 0, 0, "Name"},          {"IV", 0, 0, "Version"},
-    {"ID", 0, 0, "Date"},           {"SM", 1, 0, "Manufacturer"},
-    {"SP", 1, 0, "Product"},        {"SV", 1, 0, "Version"},
-    {"SS", 1, 1, "SerialNum"},      {"SU", 1, 1, "UUID"},
-    {"SK", 1, 1, "SKUNum"},         {"SF", 1, 0, "Family"},
-    {"BM", 2, 0, "Manufacturer"},   {"BP", 2, 0, "Product"},
-    {"BV", 2, 0, "Version"},        {"BS", 2, 1, "SerialNum"},
-    {"BT", 2, 0, "AssetTag"},       {"BLC", 2, 0, "LocInChassis"},
-    {"CM", 3, 0, "Manufacturer"},   {"CT", 3, 0, "ChassisType"},
-    {"CV", 3, 0, "Version"},        {"CS", 3, 1, "SerialNum"},
-    {"CA", 3, 1, "TagNum"},         {"CO", 3, 1, "ChassisOEM"},
-    {"CSK", 3, 0, "ChassisSKU"},    {"OS", 11, 0, "String"},
+    {"IVN", 0, 0, "Name"},
+    {"IV", 0, 0, "Version"},
+    {"ID", 0, 0, "Date"},
+    {"SM", 1, 0, "Manufacturer"},
+    {"SP", 1, 0, "Product"},
+    {"SV", 1, 0, "Version"},
+    {"SS", 1, 1, "SerialNum"},
+    {"SU", 1, 1, "UUID"},
+    {"SK", 1, 1, "SKUNum"},
+    {"SF", 1, 0, "Family"},
+    {"BM", 2, 0, "Manufacturer"},
+    {"BP", 2, 0, "Product"},
+    {"BV", 2, 0, "Version"},
+    {"BS", 2, 1, "SerialNum"},
+    {"BT", 2, 0, "AssetTag"},
+    {"BLC", 2, 0, "LocInChassis"},
+    {"CM", 3, 0, "Manufacturer"},
+    {"CT", 3, 0, "ChassisType"},
+    {"CV", 3, 0, "Version"},
+    {"CS", 3, 1, "SerialNum"},
+    {"CA", 3, 1, "TagNum"},
+    {"CO", 3, 1, "ChassisOEM"},
+    {"CSK", 3, 0, "ChassisSKU"},
+    {"OS", 11, 0, "String"},
     {nullptr, kNoSectionType, 0, nullptr},
 };
 

@@ -87,8 +87,7 @@ void print_cut_short(void*, size_t offset) {
   printf("Warning, The SMBIOS table is damaged at byte %lu: the fields from there on are missing\r\n",
          static_cast<unsigned long>(offset));
 }
-void print_difference(void*, const char* section, const char* key, const char* file_value,
-                      const char* machine_value) {
+void print_difference(void*, const char* section, const char* key, const char* file_value, const char* machine_value) {
   if (machine_value == nullptr) {
     printf("[%s] %s: file \"%s\", machine has none\r\n", section, key, file_value);
     return;
@@ -120,7 +119,9 @@ int write_backup(const SmbiosTable* table, FILE* vkf_file, const ModeLine* line)
   switch (result.outcome) {
     case BackupCompleted: break;
     case BackupNoField: print_no_table_field(); return kExitFailure;
-    case BackupValueTooLong: print_too_long(find_section(result.field->type)->name, result.field->key); return kExitFailure;
+    case BackupValueTooLong:
+      print_too_long(find_section(result.field->type)->name, result.field->key);
+      return kExitFailure;
     case BackupOutOfMemory: print_memory_error(); return kExitFailure;
     case BackupWriteFailed: print_write_error(line->vkf_name); return kExitFailure;
   }
@@ -192,7 +193,7 @@ int load_and_run(const ModeLine* line) {
   } else {
     load = load_machine_table(&loaded);
   }
-  int result = load != TableLoaded ? load_failed(load, loaded.failed_name)
+  int result = load != TableLoaded        ? load_failed(load, loaded.failed_name)
                : line->mode == ModeBackup ? back_up(&loaded.table, table_file, line)
                                           : verify(&loaded.table, line);
   if (table_file != nullptr) fclose(table_file);

@@ -12,10 +12,10 @@
 
 enum TableLoad {
   TableLoaded,
-  TableOpenFailed,     // `failed_name` could not be opened or read
-  TableNeedsRoot,      // the machine's table is there, but only root may read it
-  TableUnavailable,    // the machine publishes no table qorvexw can reach
-  TableNoEntryPoint,   // `failed_name` holds no valid entry point
+  TableOpenFailed,    // `failed_name` could not be opened or read
+  TableNeedsRoot,     // the machine's table is there, but only root may read it
+  TableUnavailable,   // the machine publishes no table qorvexw can reach
+  TableNoEntryPoint,  // `failed_name` holds no valid entry point
   TableNoMemory,
 };
 

@@ -70,17 +70,15 @@ struct SwitchRow {
 };
 
 constexpr SwitchRow kSwitches[] = {
-    {"/q", true, SwitchQuiet},         {"/?", false, SwitchHelp},
-    {"-h", false, SwitchHelp},         {"--help", false, SwitchHelp},
-    {"--version", false, SwitchVersion}, {"/smbios", true, SwitchMode},
+    {"/q", true, SwitchQuiet},     {"/?", false, SwitchHelp},           {"-h", false, SwitchHelp},
+    {"--help", false, SwitchHelp}, {"--version", false, SwitchVersion}, {"/smbios", true, SwitchMode},
     {"/verify", true, SwitchMode},
 };
 
 // The row `argument` spells, or null.
 const SwitchRow* find_switch(const char* argument) {
   for (const SwitchRow& row : kSwitches) {
-    const bool same = row.any_case ? text_equal_ignoring_case(argument, row.text)
-                                   : strcmp(argument, row.text) == 0;
+    const bool same = row.any_case ? text_equal_ignoring_case(argument, row.text) : strcmp(argument, row.text) == 0;
     if (same) return &row;
   }
   return nullptr;
@@ -108,19 +106,11 @@ bool answered_alone(int argc, char** argv) {
 void report_failed_run(const RunResult& run, const char* dump_name, const char* vkf_name) {
   switch (run.outcome) {
     case RunCompleted:
-    case RunWriteError:
-      print_write_error(vkf_name);
-      break;
-    case RunReadError:
-      print_read_error(dump_name);
-      break;
+    case RunWriteError: print_write_error(vkf_name); break;
+    case RunReadError: print_read_error(dump_name); break;
     case RunDumpTooShort:
-    case RunNoFields:
-      print_no_field(dump_name);
-      break;
-    case RunOutOfMemory:
-      print_memory_error();
-      break;
+    case RunNoFields: print_no_field(dump_name); break;
+    case RunOutOfMemory: print_memory_error(); break;
   }
 }
 

@@ -9,8 +9,8 @@ TargetInfo examine_target(const char* name) {
   // Opening for writing without truncating tells a missing name, a file that
   // could be written and a device apart. A folder, a read-only file or one
   // locked by another program refuses.
-  HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return TargetInfo{GetLastError() == ERROR_FILE_NOT_FOUND ? TargetMissing : TargetUnusable, 0};
   }

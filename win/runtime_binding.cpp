@@ -89,8 +89,7 @@ void release_kept_blocks() {
 // Produces exactly what snprintf does with "[%s]\r\n%s = %s\r\n" (or
 // "%s = %s\r\n" without a section) without the cost of parsing the format
 // for every record; a text that does not fit gives 0 and an empty buffer.
-size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
-                       const char* value) {
+size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key, const char* value) {
   if (size == 0) return 0;
   const size_t section_length = section != nullptr ? strlen(section) : 0;
   const size_t key_length = strlen(key);

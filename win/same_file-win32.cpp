@@ -28,8 +28,8 @@ wchar_t* widen(const char* name) {
 // for, and every sharing mode is granted, so this cannot fail on the dump we
 // hold open.
 HANDLE open_for_identity(const wchar_t* name) {
-  return CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // A name the path calls cannot take whole: MAX_PATH characters or more
@@ -76,8 +76,7 @@ NameIdentity identify_name(const char* name, FILE* open_file) {
 struct WideStartupInfo {
   int new_mode;
 };
-extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand,
-                              WideStartupInfo* info);
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand, WideStartupInfo* info);
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <stdio.h>
 
 enum NameIdentity {
-  NameIsOtherFile,    // No file by that name, or another file than the open one.
-  NameIsOpenFile,     // The very file that is open, however it is spelled.
+  NameIsOtherFile,      // No file by that name, or another file than the open one.
+  NameIsOpenFile,       // The very file that is open, however it is spelled.
   NameIdentityUnknown,  // The file system could not say (a name too long for
                         // the call, an error): treated like the open file.
 };

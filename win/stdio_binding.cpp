@@ -19,9 +19,7 @@ uint64_t current_position(const StdioFile* stream) {
 // the runtime needs a seek between reading and writing a FILE.
 uint64_t seek_relative(FILE* file, int64_t distance) {
   do {
-    long step = distance > LONG_MAX   ? LONG_MAX
-                : distance < LONG_MIN ? LONG_MIN
-                                      : static_cast<long>(distance);
+    long step = distance > LONG_MAX ? LONG_MAX : distance < LONG_MIN ? LONG_MIN : static_cast<long>(distance);
     errno = 0;
     if (fseek(file, step, SEEK_CUR) != 0) return failure_status();
     distance -= step;
@@ -116,8 +114,7 @@ uint64_t stdio_set_position(void* handle, uint64_t position) {
   StdioFile* stream = static_cast<StdioFile*>(handle);
   uint64_t status = flush_stdio_stream(stream);
   if (status != kStreamSuccess) return status;
-  if (position >= stream->window_start &&
-      position - stream->window_start <= stream->window_length) {
+  if (position >= stream->window_start && position - stream->window_start <= stream->window_length) {
     stream->window_offset = static_cast<size_t>(position - stream->window_start);
     return kStreamSuccess;
   }
@@ -153,8 +150,7 @@ constexpr StreamOps kStdioStreamOps = {stdio_read, stdio_set_position, stdio_wri
 
 void print_progress(void*) { printf("Converting dump file of AMIDE to VKF file...\r\n"); }
 
-void print_trace(void*, uint8_t type, const char* section, const char* code, const char* key,
-                 const char* value) {
+void print_trace(void*, uint8_t type, const char* section, const char* code, const char* key, const char* value) {
   printf("Type: (%d)%s, Field: (%s)%s, Value: %s\r\n", type, section, code, key, value);
 }
 
@@ -187,6 +183,4 @@ uint64_t flush_stdio_stream(StdioFile* stream) {
   return kStreamSuccess;
 }
 
-ConsoleOps make_stdio_console() {
-  return ConsoleOps{print_progress, print_trace, print_done, nullptr};
-}
+ConsoleOps make_stdio_console() { return ConsoleOps{print_progress, print_trace, print_done, nullptr}; }

@@ -24,8 +24,7 @@ char* temporary_name_for(const char* name, unsigned attempt) {
   char* temporary = static_cast<char*>(malloc(size));
   if (temporary == nullptr) return nullptr;
   memcpy(temporary, name, folder);
-  snprintf(temporary + folder, size - folder, ".qorvexw-%lu-%u.tmp",
-           static_cast<unsigned long>(getpid()), attempt);
+  snprintf(temporary + folder, size - folder, ".qorvexw-%lu-%u.tmp", static_cast<unsigned long>(getpid()), attempt);
   return temporary;
 }
 
@@ -67,13 +66,9 @@ bool open_target(VkfOutput* output) {
   output->target_info = examine_target(output->target);
   switch (output->target_info.kind) {
     case TargetMissing:
-    case TargetRegular:
-      return create_temporary(output);
-    case TargetDevice:
-      output->file = fopen(output->target, "wb+");
-      return output->file != nullptr;
-    case TargetUnusable:
-      break;
+    case TargetRegular: return create_temporary(output);
+    case TargetDevice: output->file = fopen(output->target, "wb+"); return output->file != nullptr;
+    case TargetUnusable: break;
   }
   return false;
 }

@@ -146,8 +146,7 @@ EFI_STATUS WriteBackup(MachineRun* Run) {
     case BackupOutOfMemory: return Failed(TokenOutOfMemory, EFI_OUT_OF_RESOURCES);
     case BackupWriteFailed: return FailedWithName(TokenWriteFailed, Run->VkfName, result.write_status);
     case BackupValueTooLong:
-      PrintMessageByToken(TokenValueTooLong, AppHiiHandle, find_section(result.field->type)->name,
-                          result.field->key);
+      PrintMessageByToken(TokenValueTooLong, AppHiiHandle, find_section(result.field->type)->name, result.field->key);
       return EFI_BAD_BUFFER_SIZE;
     case BackupCompleted: break;
   }

@@ -40,8 +40,8 @@ EFI_STATUS StepUp(EFI_FILE_PROTOCOL** At, EFI_FILE_PROTOCOL* CallersOwn) {
 
 // Walks both chains of stored names side by side towards the root. *A and
 // *B start at First and Second and end at the handles last reached.
-EFI_STATUS WalkUp(EFI_FILE_PROTOCOL** A, EFI_FILE_PROTOCOL** B, EFI_FILE_PROTOCOL* First,
-                  EFI_FILE_PROTOCOL* Second, BOOLEAN* Match) {
+EFI_STATUS WalkUp(EFI_FILE_PROTOCOL** A, EFI_FILE_PROTOCOL** B, EFI_FILE_PROTOCOL* First, EFI_FILE_PROTOCOL* Second,
+                  BOOLEAN* Match) {
   for (UINTN depth = 0; depth <= kDeepestFilePath; ++depth) {
     Level level = Level::Differ;
     EFI_STATUS status = CompareLevel(*A, *B, &level);

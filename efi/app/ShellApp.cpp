@@ -113,21 +113,12 @@ EFI_STATUS BeginVkf(AppRun* Run) { return VkfOutputBegin(&Run->Vkf, Run->VkfName
 // write.
 EFI_STATUS RunFailed(const AppRun* Run, const RunResult& Result) {
   switch (Result.outcome) {
-    case RunReadError:
-      PrintMessageByToken(TokenReadFailed, AppHiiHandle, Run->DumpName);
-      return Result.read_status;
+    case RunReadError: PrintMessageByToken(TokenReadFailed, AppHiiHandle, Run->DumpName); return Result.read_status;
     case RunDumpTooShort:
-    case RunNoFields:
-      PrintMessageByToken(TokenNoField, AppHiiHandle, Run->DumpName);
-      return EFI_ABORTED;
-    case RunWriteError:
-      PrintMessageByToken(TokenWriteFailed, AppHiiHandle, Run->VkfName);
-      return Result.write_status;
-    case RunOutOfMemory:
-      PrintMessageByToken(TokenOutOfMemory, AppHiiHandle);
-      return EFI_OUT_OF_RESOURCES;
-    case RunCompleted:
-      break;
+    case RunNoFields: PrintMessageByToken(TokenNoField, AppHiiHandle, Run->DumpName); return EFI_ABORTED;
+    case RunWriteError: PrintMessageByToken(TokenWriteFailed, AppHiiHandle, Run->VkfName); return Result.write_status;
+    case RunOutOfMemory: PrintMessageByToken(TokenOutOfMemory, AppHiiHandle); return EFI_OUT_OF_RESOURCES;
+    case RunCompleted: break;
   }
   return EFI_SUCCESS;
 }

@@ -38,14 +38,14 @@ constexpr UINTN kTemporaryNameTries = 100;
 constexpr UINTN kTemporaryLeafUnits = 12;  // "QVX00000.TMP"
 
 struct VkfOutput {
-  const CHAR16* Name;      // the VKF name as typed
-  const CHAR16* Leaf;      // its last name, which the new file gets
-  CHAR16* Folder;          // pool: Name up to its leaf, for the temporary names
-  CHAR16* Temporary;       // pool: Folder and the new file's temporary leaf
-  CHAR16* Aside;           // pool: Folder and the old file's temporary leaf
-  EFI_FILE_PROTOCOL* Old;  // the existing VKF file, open for writing; null when there is none
-  CHAR16* OldName;         // pool: the old file's name as the file system stores it
-  EFI_FILE_PROTOCOL* File; // the new file, where the records go; null once committed
+  const CHAR16* Name;       // the VKF name as typed
+  const CHAR16* Leaf;       // its last name, which the new file gets
+  CHAR16* Folder;           // pool: Name up to its leaf, for the temporary names
+  CHAR16* Temporary;        // pool: Folder and the new file's temporary leaf
+  CHAR16* Aside;            // pool: Folder and the old file's temporary leaf
+  EFI_FILE_PROTOCOL* Old;   // the existing VKF file, open for writing; null when there is none
+  CHAR16* OldName;          // pool: the old file's name as the file system stores it
+  EFI_FILE_PROTOCOL* File;  // the new file, where the records go; null once committed
 };
 
 // Checks the VKF name and makes the temporary file. An existing VKF file

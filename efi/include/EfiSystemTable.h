@@ -24,8 +24,8 @@ typedef EFI_STATUS(EFIAPI* EFI_LOCATE_HANDLE)(EFI_LOCATE_SEARCH_TYPE SearchType,
 typedef EFI_STATUS(EFIAPI* EFI_LOCATE_DEVICE_PATH)(const EFI_GUID* Protocol, EFI_DEVICE_PATH_PROTOCOL** DevicePath,
                                                    EFI_HANDLE* Device);
 typedef EFI_STATUS(EFIAPI* EFI_IMAGE_LOAD)(BOOLEAN BootPolicy, EFI_HANDLE ParentImageHandle,
-                                           EFI_DEVICE_PATH_PROTOCOL* DevicePath, VOID* SourceBuffer,
-                                           UINTN SourceSize, EFI_HANDLE* ImageHandle);
+                                           EFI_DEVICE_PATH_PROTOCOL* DevicePath, VOID* SourceBuffer, UINTN SourceSize,
+                                           EFI_HANDLE* ImageHandle);
 typedef EFI_STATUS(EFIAPI* EFI_IMAGE_START)(EFI_HANDLE ImageHandle, UINTN* ExitDataSize, CHAR16** ExitData);
 typedef EFI_STATUS(EFIAPI* EFI_EXIT)(EFI_HANDLE ImageHandle, EFI_STATUS ExitStatus, UINTN ExitDataSize,
                                      CHAR16* ExitData);
@@ -35,8 +35,7 @@ typedef EFI_STATUS(EFIAPI* EFI_STALL)(UINTN Microseconds);
 typedef EFI_STATUS(EFIAPI* EFI_SET_WATCHDOG_TIMER)(UINTN Timeout, UINT64 WatchdogCode, UINTN DataSize,
                                                    CHAR16* WatchdogData);
 typedef EFI_STATUS(EFIAPI* EFI_OPEN_PROTOCOL)(EFI_HANDLE Handle, const EFI_GUID* Protocol, VOID** Interface,
-                                              EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle,
-                                              UINT32 Attributes);
+                                              EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle, UINT32 Attributes);
 typedef EFI_STATUS(EFIAPI* EFI_CLOSE_PROTOCOL)(EFI_HANDLE Handle, const EFI_GUID* Protocol, EFI_HANDLE AgentHandle,
                                                EFI_HANDLE ControllerHandle);
 typedef EFI_STATUS(EFIAPI* EFI_LOCATE_HANDLE_BUFFER)(EFI_LOCATE_SEARCH_TYPE SearchType, const EFI_GUID* Protocol,
@@ -130,10 +129,10 @@ static_assert(offsetof(EFI_BOOT_SERVICES, SetMem) == 0x168, "BootServices->SetMe
 static_assert(sizeof(EFI_BOOT_SERVICES) == 0x178, "EFI_BOOT_SERVICES size");
 
 typedef EFI_STATUS(EFIAPI* EFI_GET_TIME)(EFI_TIME* Time, VOID* Capabilities);
-typedef EFI_STATUS(EFIAPI* EFI_GET_VARIABLE)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
-                                             UINT32* Attributes, UINTN* DataSize, VOID* Data);
-typedef EFI_STATUS(EFIAPI* EFI_SET_VARIABLE)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
-                                             UINT32 Attributes, UINTN DataSize, const VOID* Data);
+typedef EFI_STATUS(EFIAPI* EFI_GET_VARIABLE)(const CHAR16* VariableName, const EFI_GUID* VendorGuid, UINT32* Attributes,
+                                             UINTN* DataSize, VOID* Data);
+typedef EFI_STATUS(EFIAPI* EFI_SET_VARIABLE)(const CHAR16* VariableName, const EFI_GUID* VendorGuid, UINT32 Attributes,
+                                             UINTN DataSize, const VOID* Data);
 
 struct EFI_RUNTIME_SERVICES {
   EFI_TABLE_HEADER Hdr;

@@ -27,7 +27,9 @@ struct Row {
 constexpr Row kRows[] = {
     {"write after a read", {{-1, 2, nullptr, "ab"}, {-1, 0, "XY", nullptr}, {-1, 2, nullptr, "ef"}}, "abXYefghij"},
     {"read after a write", {{-1, 0, "XY", nullptr}, {-1, 3, nullptr, "cde"}, {-1, 0, "Z", nullptr}}, "XYcdeZghij"},
-    {"read after a write and a seek", {{-1, 0, "hello", nullptr}, {3, 4, nullptr, "lofg"}, {9, 1, nullptr, "j"}}, "hellofghij"},
+    {"read after a write and a seek",
+     {{-1, 0, "hello", nullptr}, {3, 4, nullptr, "lofg"}, {9, 1, nullptr, "j"}},
+     "hellofghij"},
     {"write at the end", {{10, 0, "kl", nullptr}, {8, 4, nullptr, "ijkl"}, {-1, 0, "m", nullptr}}, "abcdefghijklm"},
 };
 

@@ -20,10 +20,10 @@ struct ConsoleLog {
   ConsoleOps ops() { return ConsoleOps{progress, trace, done, this}; }
 
   static void progress(void* self) { log(self) += "progress\n"; }
-  static void trace(void* self, uint8_t type, const char* section, const char* code,
-                    const char* key, const char* value) {
-    log(self) += "Type: (" + std::to_string(type) + ")" + section + ", Field: (" + code + ")" +
-                 key + ", Value: " + value + "\n";
+  static void trace(void* self, uint8_t type, const char* section, const char* code, const char* key,
+                    const char* value) {
+    log(self) +=
+        "Type: (" + std::to_string(type) + ")" + section + ", Field: (" + code + ")" + key + ", Value: " + value + "\n";
   }
   static void done(void* self) { log(self) += "done\n"; }
   static std::string& log(void* self) { return static_cast<ConsoleLog*>(self)->text; }
@@ -293,9 +293,7 @@ TEST_F(ConversionRunTest, RecordsAreThoseOfTheReference) {
     console.text.clear();
     const std::vector<fuzz::ReferenceRecord> records = fuzz::ReferenceRecords(bytes);
     RunResult result = convert(bytes);
-    const RunOutcome expected = bytes.size() < 2 ? RunDumpTooShort
-                                : records.empty()  ? RunNoFields
-                                                   : RunCompleted;
+    const RunOutcome expected = bytes.size() < 2 ? RunDumpTooShort : records.empty() ? RunNoFields : RunCompleted;
     ASSERT_EQ(result.outcome, expected);
     ASSERT_EQ(result.records_written, records.size());
     ASSERT_EQ(vkf.data, fuzz::ReferenceVkf(records, fuzz::LineFeeds::Copied));

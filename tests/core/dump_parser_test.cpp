@@ -39,8 +39,7 @@ const ParseCase kParseCases[] = {
     {"(/SU)x \"ah\" tail h", true, 1, "SU", "UUID", "a"},
     // The value runs from the first to the last double quote.
     {"(/SS)\"A\"B\"", true, 1, "SS", "SerialNum", "A\"B"},
-    {"(/BLC)Location \"Slot \"A\" (front)\" trailing", true, 2, "BLC", "LocInChassis",
-     "Slot \"A\" (front)"},
+    {"(/BLC)Location \"Slot \"A\" (front)\" trailing", true, 2, "BLC", "LocInChassis", "Slot \"A\" (front)"},
     {"(/IVN)x \"\"", true, 0, "IVN", "Name", ""},
     {"(/OS)OEM string \"text\"\r\n", true, 11, "OS", "String", "text"},
     {"(/Ivn)mixed case \"v\"", true, 0, "Ivn", "Name", "v"},
@@ -115,9 +114,7 @@ TEST_F(DumpParserTest, RefusesMissingArguments) {
 
 TEST_F(DumpParserTest, TrimBlanksRemovesOnlySpacesAndTabs) {
   const char* cases[][2] = {
-      {"", ""},         {" \t \t", ""},         {"a", "a"},
-      {"  a b ", "a b"}, {"\ta\t", "a"},        {"\ra\n", "\ra\n"},
-      {" x\r\n ", "x\r\n"},
+      {"", ""}, {" \t \t", ""}, {"a", "a"}, {"  a b ", "a b"}, {"\ta\t", "a"}, {"\ra\n", "\ra\n"}, {" x\r\n ", "x\r\n"},
   };
   for (auto& c : cases) {
     std::string text = c[0];

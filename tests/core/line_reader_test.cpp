@@ -78,9 +78,8 @@ TEST_F(LineReaderTest, LongLinesComeBackInPiecesOf255) {
   std::string full(255, 'x');
   std::string longer = std::string(255, 'y') + std::string(300, 'z') + "\n";
   MemoryStream file(full + "\r\n" + longer + "end\n");
-  std::vector<std::string> expected = {full, "\r\n", std::string(255, 'y'),
-                                       std::string(255, 'z'), std::string(45, 'z') + "\n",
-                                       "end\n"};
+  std::vector<std::string> expected = {
+      full, "\r\n", std::string(255, 'y'), std::string(255, 'z'), std::string(45, 'z') + "\n", "end\n"};
   EXPECT_EQ(read_all(file), expected);
 }
 

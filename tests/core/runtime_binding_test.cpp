@@ -46,8 +46,7 @@ TEST(RuntimeBindingTest, FormatsLikeSnprintfAtEveryBufferSize) {
   }
 }
 
-const size_t kSizes[] = {0, 1, 15, 16, 17, 100, kLargestKeptBlock - 1, kLargestKeptBlock,
-                         kLargestKeptBlock + 1, 5000};
+const size_t kSizes[] = {0, 1, 15, 16, 17, 100, kLargestKeptBlock - 1, kLargestKeptBlock, kLargestKeptBlock + 1, 5000};
 
 bool all_zero(const void* block, size_t size) {
   const unsigned char* bytes = static_cast<const unsigned char*>(block);

@@ -42,8 +42,8 @@ inline std::string table_of(std::initializer_list<Structure> structures) {
 inline std::string sample_table() {
   return table_of({
       Structure(0, 0x12, {"Northwind Firmware Inc.", "4.20.1107", "11/07/2023"}).set(4, {1, 2}).set(8, {3}),
-      Structure(1, 0x1B, {"Northwind Systems", "NW-4200 Workstation", "Rev. B", "NW42B0012345", "SKU-4200-EU",
-                          "Workstations"})
+      Structure(1, 0x1B,
+                {"Northwind Systems", "NW-4200 Workstation", "Rev. B", "NW42B0012345", "SKU-4200-EU", "Workstations"})
           .set(4, {1, 2, 3, 4})
           .set(8, {0x44, 0x45, 0x4C, 0x4C, 0x31, 0x00, 0x10, 0x34, 0x80, 0x52, 0xB4, 0xC0, 0x4F, 0x33, 0x35, 0x32})
           .set(0x19, {5, 6}),

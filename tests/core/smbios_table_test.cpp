@@ -144,8 +144,7 @@ TEST_F(TableBackupTest, SampleBoardGivesTheSampleFileOfTheDumpRoute) {
   EXPECT_EQ(result.outcome, BackupCompleted);
   EXPECT_EQ(result.records, 25u);
   EXPECT_EQ(vkf.data, file_text(QORVEX_SOURCE_DIR "/examples/sample.vkf"));
-  EXPECT_EQ(log.console.substr(0, 74),
-            "(0)BIOS (IVN)Name: Northwind Firmware Inc.\n(0)BIOS (IV)Version: 4.20.1107\n");
+  EXPECT_EQ(log.console.substr(0, 74), "(0)BIOS (IVN)Name: Northwind Firmware Inc.\n(0)BIOS (IV)Version: 4.20.1107\n");
   EXPECT_EQ(log.notices, "");
 }
 
@@ -189,8 +188,7 @@ TEST_F(TableBackupTest, ValueFormatsAndStructureBounds) {
        Structure(3, 0x1C, {"sku", "x"}).set(0x13, {2, 3}).set(0x15, {2, 2, 2, 2, 2, 2, 1}), 3, 0,
        "[Chassis]\r\nManufacturer = \r\nChassisType = 00h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"
        "ChassisOEM = 00000000\r\nChassisSKU = sku\r\n"},
-      {"chassis SKU one byte past the area",
-       Structure(3, 0x1B).set(0x13, {2, 3}), 3, 0,
+      {"chassis SKU one byte past the area", Structure(3, 0x1B).set(0x13, {2, 3}), 3, 0,
        "[Chassis]\r\nManufacturer = \r\nChassisType = 00h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"
        "ChassisOEM = 00000000\r\n"},
       {"board location just held, asset tag", Structure(2, 0x0B, {"t", "l"}).set(8, {1, 0, 2}), 3, 0,

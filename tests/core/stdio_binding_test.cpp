@@ -84,8 +84,8 @@ TEST_F(StdioBindingTest, SeeksOutsideTheWindowReachTheFile) {
   for (size_t i = 0; i < 3 * kReadAheadSize; ++i) bytes += static_cast<char>('a' + i % 26);
   CoreStream stream = open_with(bytes);
   char buffer[4];
-  for (uint64_t target : {uint64_t(2 * kReadAheadSize + 5), uint64_t(3), uint64_t(kReadAheadSize),
-                          uint64_t(0), uint64_t(3 * kReadAheadSize - 2)}) {
+  for (uint64_t target : {uint64_t(2 * kReadAheadSize + 5), uint64_t(3), uint64_t(kReadAheadSize), uint64_t(0),
+                          uint64_t(3 * kReadAheadSize - 2)}) {
     SCOPED_TRACE(target);
     ASSERT_EQ(stream.ops->set_position(stream.handle, target), kStreamSuccess);
     size_t size = sizeof(buffer);

@@ -16,10 +16,9 @@ struct DifferenceLog {
   VerifyReport ops() { return VerifyReport{difference, this}; }
   static void difference(void* self, const char* section, const char* key, const char* file_value,
                          const char* machine_value) {
-    static_cast<DifferenceLog*>(self)->text += std::string("[") + section + "] " + key + ": file \"" + file_value +
-                                               "\", machine " +
-                                               (machine_value ? "\"" + std::string(machine_value) + "\"" : "none") +
-                                               "\n";
+    static_cast<DifferenceLog*>(self)->text +=
+        std::string("[") + section + "] " + key + ": file \"" + file_value + "\", machine " +
+        (machine_value ? "\"" + std::string(machine_value) + "\"" : "none") + "\n";
   }
 };
 
@@ -70,8 +69,8 @@ TEST_F(TableVerifyTest, EachNamedFieldIsComparedInItsOwnWay) {
       {"one field, LF line ends", "[System]\nSerialNum = NW42B0012345\n", VerifyEqual, 1, ""},
       {"a serial number one digit off", "[System]\r\nSerialNum = NW42B0012346\r\n", VerifyDifferent, 1,
        "[System] SerialNum: file \"NW42B0012346\", machine \"NW42B0012345\"\n"},
-      {"strings byte for byte", "[System]\r\nSerialNum = nw42b0012345\r\nFamily = Workstations \r\n",
-       VerifyDifferent, 2,
+      {"strings byte for byte", "[System]\r\nSerialNum = nw42b0012345\r\nFamily = Workstations \r\n", VerifyDifferent,
+       2,
        "[System] SerialNum: file \"nw42b0012345\", machine \"NW42B0012345\"\n"
        "[System] Family: file \"Workstations \", machine \"Workstations\"\n"},
       {"numbers ignore case, hyphens, an h and leading zeros",
@@ -89,8 +88,8 @@ TEST_F(TableVerifyTest, EachNamedFieldIsComparedInItsOwnWay) {
        VerifyDifferent, 4,
        "[OemString] String: file \"Service tag: 7Q2-NX\", machine \"Service tag: 7Q2-NW\"\n"
        "[OemString] String: file \"more\", machine none\n"},
-      {"section and key in another case, a blank line, no last line end",
-       "[system]\r\n\r\nserialnum = NW42B0012345", VerifyEqual, 1, ""},
+      {"section and key in another case, a blank line, no last line end", "[system]\r\n\r\nserialnum = NW42B0012345",
+       VerifyEqual, 1, ""},
       {"an empty file", "", VerifyNoField, 0, ""},
       {"headers alone", "[BIOS]\r\n[System]\r\n", VerifyNoField, 0, ""},
   };

@@ -58,16 +58,14 @@ uint64_t memory_write(void* handle, const void* buffer, size_t* size) {
     *size /= 2;
   }
   if (s->data.size() < s->position) s->data.resize(s->position);
-  s->data.replace(s->position, std::min(*size, s->data.size() - s->position),
-                  static_cast<const char*>(buffer), *size);
+  s->data.replace(s->position, std::min(*size, s->data.size() - s->position), static_cast<const char*>(buffer), *size);
   s->position += *size;
   return kStreamSuccess;
 }
 
 }  // namespace
 
-const StreamOps MemoryStream::kOps = {memory_read, memory_set_position,
-                                      memory_write};
+const StreamOps MemoryStream::kOps = {memory_read, memory_set_position, memory_write};
 
 namespace test_memory {
 
@@ -97,14 +95,12 @@ void release_memory(void* block) {
   free(block);
 }
 
-size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key,
-                       const char* value) {
+size_t format_vkf_text(char* buffer, size_t size, const char* section, const char* key, const char* value) {
   if (format_fail_countdown != 0 && --format_fail_countdown == 0) {
     buffer[0] = '\0';
     return 0;
   }
-  int length = section == nullptr
-                   ? snprintf(buffer, size, "%s = %s\r\n", key, value)
-                   : snprintf(buffer, size, "[%s]\r\n%s = %s\r\n", section, key, value);
+  int length = section == nullptr ? snprintf(buffer, size, "%s = %s\r\n", key, value)
+                                  : snprintf(buffer, size, "[%s]\r\n%s = %s\r\n", section, key, value);
   return length < 0 || static_cast<size_t>(length) >= size ? 0 : static_cast<size_t>(length);
 }

@@ -12,8 +12,7 @@ namespace {
 
 // `count` characters of `width` bytes, all 'x' (or U+0178 in UTF-16LE,
 // whose low byte is 'x' and high byte is not 0), with `c` at the given places.
-std::vector<uint8_t> text_with(size_t count, size_t width, uint16_t c,
-                               const std::vector<size_t>& places) {
+std::vector<uint8_t> text_with(size_t count, size_t width, uint16_t c, const std::vector<size_t>& places) {
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < count; ++i) {
     uint16_t value = width == 1 ? 'x' : 0x0178;

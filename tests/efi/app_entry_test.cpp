@@ -42,8 +42,7 @@ using fake::FirmwareTest;
 QORVEX_FAKE_STATE_RESET(ResetAppState);
 
 const std::string kBanner = "QORVEX ver " + std::to_string(QORVEX_VERSION_MAJOR) + "." +
-                            std::to_string(QORVEX_VERSION_MINOR) + "." +
-                            std::to_string(QORVEX_VERSION_PATCH) + "\r\n";
+                            std::to_string(QORVEX_VERSION_MINOR) + "." + std::to_string(QORVEX_VERSION_PATCH) + "\r\n";
 const std::string kProgress = "Converting dump file of AMIDE to VKF file...\r\n";
 const std::string kDone = "Done!\r\n";
 const std::string kMissingNames = "Error: Please specify the name of SMBIOS file and VKF file!\r\n";
@@ -205,8 +204,8 @@ auto WithFile(std::u16string Path, std::string Bytes) {
 }
 // A small machine for the backup and verify: its table as the firmware
 // holds it, as a table file, and what a backup of it prints and writes.
-const std::string kTable = table_of({Structure(0, 5, {"Vendor"}).set(4, {1}), Structure(1, 8, {"SN"}).set(7, {1}),
-                                     Structure(127, 4)});
+const std::string kTable =
+    table_of({Structure(0, 5, {"Vendor"}).set(4, {1}), Structure(1, 8, {"SN"}).set(7, {1}), Structure(127, 4)});
 // An SMBIOS 3 entry point for the table at `Address`, its checksum right.
 std::string Entry3(UINT64 Address) {
   std::string entry("_SM3_\0\x18\x03\x00\x00\x01\x00", 12);
@@ -659,10 +658,10 @@ struct SweepFailure {
 };
 
 const SweepFailure kSweepFailures[] = {
-    {EFI_OUT_OF_RESOURCES, ""},                    // the message strings cannot be registered
-    {EFI_INVALID_PARAMETER, kOutOfMemory},         // the flag check
-    {EFI_OUT_OF_RESOURCES, kOutOfMemory},          // the line buffer, the names, a record
-    {EFI_OUT_OF_RESOURCES, OpenFailed("d.txt")},   // the device path copy of an open
+    {EFI_OUT_OF_RESOURCES, ""},                   // the message strings cannot be registered
+    {EFI_INVALID_PARAMETER, kOutOfMemory},        // the flag check
+    {EFI_OUT_OF_RESOURCES, kOutOfMemory},         // the line buffer, the names, a record
+    {EFI_OUT_OF_RESOURCES, OpenFailed("d.txt")},  // the device path copy of an open
     {EFI_OUT_OF_RESOURCES, OpenFailed("o.vkf")},
     {EFI_LOAD_ERROR, OpenFailed("d.txt")},         // no information record
     {EFI_LOAD_ERROR, OpenFailed("o.vkf")},         // ... of the new file
@@ -697,9 +696,9 @@ TEST_F(AppEntryTest, EveryAllocationFailureIsSurvived) {
     RootHolds({u"d.txt", u"o.vkf"})(*this);
     if (status != EFI_SUCCESS) {
       size_t row = 0;
-      while (row < met.size() && !(kSweepFailures[row].Status == status &&
-                                   (kSweepFailures[row].Message.empty() ? Out().empty()
-                                                                        : EndsWith(Out(), kSweepFailures[row].Message)))) {
+      while (row < met.size() &&
+             !(kSweepFailures[row].Status == status &&
+               (kSweepFailures[row].Message.empty() ? Out().empty() : EndsWith(Out(), kSweepFailures[row].Message)))) {
         ++row;
       }
       EXPECT_LT(row, met.size()) << "an answer of no row: status " << std::hex << status;
@@ -769,8 +768,8 @@ ConsoleRun RunQorvexw(const std::string& Dump, bool Quiet) {
   EXPECT_NE(mkdtemp(folder), nullptr);
   const std::string dir = folder;
   std::ofstream(dir + "/d.txt", std::ios::binary) << Dump;
-  const std::string command = "cd '" + dir + "' && '" + kQorvexwProgram + "' d.txt o.vkf" +
-                              (Quiet ? " /q" : "") + " > out.txt";
+  const std::string command =
+      "cd '" + dir + "' && '" + kQorvexwProgram + "' d.txt o.vkf" + (Quiet ? " /q" : "") + " > out.txt";
   ConsoleRun run;
   int raw = std::system(command.c_str());
   run.ExitCode = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -851,8 +850,8 @@ std::vector<SameAsConsoleCase> SameAsConsoleCases() {
       {"LongestRecord", "(/BLC)\"" + std::string(247, 'l') + "\"\r\n"},
       {"Utf8Mark", "\xEF\xBB\xBF(/SM)x \"first\"\r\n(/SM)x \"second\"\r\n"},
       {"HighBytes", "(/SM)x \"Caf\xE9 \xFF\"\r\n"},
-      {"Utf16LongLines", Utf16(Widen8("(/SP)x \"" + std::string(200, 'q') + "\"\r\n(/SM)x \"" +
-                                      std::string(90, 'm') + "\"\r\n(/SK)x \"sk\"\n"))},
+      {"Utf16LongLines", Utf16(Widen8("(/SP)x \"" + std::string(200, 'q') + "\"\r\n(/SM)x \"" + std::string(90, 'm') +
+                                      "\"\r\n(/SK)x \"sk\"\n"))},
       {"Utf16WideCharacters", Utf16(u"(/SM)x \"Caf\u00E9 \u4E2D \u20AC\"\r\n(/SS)x \"\u0141h\"\r\n")},
   };
   for (unsigned seed = 1; seed <= 12; ++seed) {

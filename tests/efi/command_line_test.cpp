@@ -54,9 +54,7 @@ void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.Name; }
 
 class CommandLineSplit : public ::testing::TestWithParam<SplitCase> {};
 
-TEST_P(CommandLineSplit, GivesArgumentsAndInfoWords) {
-  EXPECT_EQ(SplitLine(GetParam().Line), GetParam().Args);
-}
+TEST_P(CommandLineSplit, GivesArgumentsAndInfoWords) { EXPECT_EQ(SplitLine(GetParam().Line), GetParam().Args); }
 
 // The line that the UEFI shell handed to a program for
 //   p.efi "/q" d.txt "" ^-x a"b c"d >a o.txt
@@ -64,18 +62,16 @@ TEST_P(CommandLineSplit, GivesArgumentsAndInfoWords) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, CommandLineSplit,
     ::testing::Values(
-        SplitCase{"measured_line", u"p.efi \"/q\" d.txt \"\" ^-x a\"b c\"d",
+        SplitCase{"measured_line",
+                  u"p.efi \"/q\" d.txt \"\" ^-x a\"b c\"d",
                   {{u"p.efi", 0}, {u"/q", 1}, {u"d.txt", 0}, {u"", 1}, {u"-x", 8}, {u"ab cd", 3}}},
-        SplitCase{"empty_line", u"", {}},
-        SplitCase{"blanks_only", u" \t  ", {}},
+        SplitCase{"empty_line", u"", {}}, SplitCase{"blanks_only", u" \t  ", {}},
         SplitCase{"blanks_and_tabs_separate", u"\ta \t b\t", {{u"a", 0}, {u"b", 0}}},
-        SplitCase{"quoted_blank", u"\" \"", {{u" ", 1}}},
-        SplitCase{"first_half_quoted", u"\"/q\"x", {{u"/qx", 7}}},
+        SplitCase{"quoted_blank", u"\" \"", {{u" ", 1}}}, SplitCase{"first_half_quoted", u"\"/q\"x", {{u"/qx", 7}}},
         SplitCase{"second_half_quoted", u"/\"q\"", {{u"/q", 3}}},
         SplitCase{"empty_quotes_then_text", u"\"\"-x", {{u"-x", 7}}},
         SplitCase{"escaped_quote_inside_quotes", u"\"a^\"b\"", {{u"a\"b", 1}}},
-        SplitCase{"escaped_quote_outside", u"^\"x", {{u"\"x", 8}}},
-        SplitCase{"escaped_caret", u"^^c", {{u"^c", 8}}},
+        SplitCase{"escaped_quote_outside", u"^\"x", {{u"\"x", 8}}}, SplitCase{"escaped_caret", u"^^c", {{u"^c", 8}}},
         SplitCase{"escaped_blank_joins", u"a^ b", {{u"a b", 0}}},
         SplitCase{"escape_in_middle_is_not_first", u"a^-b", {{u"a-b", 0}}},
         SplitCase{"escaped_first_inside_quotes", u"\"^-x\"", {{u"-x", 9}}},

@@ -16,7 +16,6 @@ namespace {
 using fake::FirmwareTest;
 using fake::Narrow;
 
-
 class FakeFileSystemTest : public FirmwareTest {
  protected:
   void SetUp() override {
@@ -56,17 +55,17 @@ TEST_F(FakeFileSystemTest, OpenAnswersAsFatDoes) {
   fs0.WriteFile(u"\\ro.txt", "r");
   fs0.SetReadOnly(u"\\ro.txt");
   const OpenCase cases[] = {
-      {u"dir\\FILE.TXT", kOpenForReading, 0, EFI_SUCCESS},        // case is ignored
-      {u"\\dir\\.\\file.txt", kOpenForReading, 0, EFI_SUCCESS},   // from the root, "." stays
+      {u"dir\\FILE.TXT", kOpenForReading, 0, EFI_SUCCESS},       // case is ignored
+      {u"\\dir\\.\\file.txt", kOpenForReading, 0, EFI_SUCCESS},  // from the root, "." stays
       {u"dir\\..\\dir\\file.txt", kOpenForReading, 0, EFI_SUCCESS},
-      {u"file.txt. ", kOpenForReading, 0, EFI_NOT_FOUND},         // not in the root
-      {u"dir\\file.txt. ", kOpenForReading, 0, EFI_SUCCESS},      // trailing dots and blanks dropped
-      {u"..", kOpenForReading, 0, EFI_INVALID_PARAMETER},         // above the root
+      {u"file.txt. ", kOpenForReading, 0, EFI_NOT_FOUND},     // not in the root
+      {u"dir\\file.txt. ", kOpenForReading, 0, EFI_SUCCESS},  // trailing dots and blanks dropped
+      {u"..", kOpenForReading, 0, EFI_INVALID_PARAMETER},     // above the root
       {u"", kOpenForReading, 0, EFI_INVALID_PARAMETER},
-      {u"dir\\file.txt\\x", kOpenForReading, 0, EFI_NOT_FOUND},   // a file is no directory
+      {u"dir\\file.txt\\x", kOpenForReading, 0, EFI_NOT_FOUND},           // a file is no directory
       {u"dir\\file.txt\\..\\file.txt", kOpenForReading, 0, EFI_SUCCESS},  // ".." of a file is its directory
-      {u"dir\\file.txt\\", kOpenForReading, 0, EFI_NOT_FOUND},    // a trailing '\' wants a directory
-      {u"missing\\new.txt", kOpenOrCreate, 0, EFI_NOT_FOUND}, // only the last name is created
+      {u"dir\\file.txt\\", kOpenForReading, 0, EFI_NOT_FOUND},            // a trailing '\' wants a directory
+      {u"missing\\new.txt", kOpenOrCreate, 0, EFI_NOT_FOUND},             // only the last name is created
       {u"a*b", kOpenOrCreate, 0, EFI_INVALID_PARAMETER},
       {std::u16string(256, u'n'), kOpenOrCreate, 0, EFI_INVALID_PARAMETER},
       {u"dir\\file.txt", EFI_FILE_MODE_WRITE, 0, EFI_INVALID_PARAMETER},
@@ -75,7 +74,7 @@ TEST_F(FakeFileSystemTest, OpenAnswersAsFatDoes) {
       {u"ro.txt", kOpenForReading, 0, EFI_SUCCESS},
       {u"RO.TXT", kOpenForWriting, 0, EFI_ACCESS_DENIED},
       {u"ro.txt", kOpenOrCreate, 0, EFI_ACCESS_DENIED},
-      {u"Out.VKF", kOpenOrCreate, 0, EFI_SUCCESS},            // created with the case typed
+      {u"Out.VKF", kOpenOrCreate, 0, EFI_SUCCESS},  // created with the case typed
       {u"OUT.vkf", kOpenForWriting, 0, EFI_SUCCESS},
   };
   for (const OpenCase& c : cases) {
@@ -136,7 +135,6 @@ class FakeShellMapTest : public fake::ShellDiskTest {
     }
     return "no volume";
   }
-
 };
 
 TEST_F(FakeShellMapTest, MapsNamesAsTheShellDoes) {
@@ -144,7 +142,7 @@ TEST_F(FakeShellMapTest, MapsNamesAsTheShellDoes) {
   const std::pair<std::u16string, std::string> cases[] = {
       {u"fs0:\\a\\b.txt", "fs0 \\a\\b.txt"},
       {u"FS0:\\A.TXT", "fs0 \\A.TXT"},
-      {u"fs0:a.txt", "fs0 a.txt"},              // after a mapping: as typed, from the root
+      {u"fs0:a.txt", "fs0 a.txt"},  // after a mapping: as typed, from the root
       {u"fs1:a.txt", "fs1 a.txt"},
       {u"a.txt", "fs1 \\work\\a.txt"},
       {u"\\a.txt", "fs1 \\a.txt"},

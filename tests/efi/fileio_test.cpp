@@ -19,7 +19,6 @@ namespace {
 using fake::FirmwareTest;
 using fake::Narrow;
 
-
 // A handle value that no open writes.
 EFI_FILE_PROTOCOL* const kUntouched = reinterpret_cast<EFI_FILE_PROTOCOL*>(0x5A5A5A5A);
 

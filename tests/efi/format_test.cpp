@@ -44,12 +44,13 @@ TEST_F(FormatTest, DirectivesWidthsAndPadding) {
       {u"%5d|%05d|%-5d|%.5d|%-.5d|%.2d", {42, 42, 42, 42, 42, 12345}, "   42|00042|   42|   42|42   |12"},
       {u"%.0d|%.05d|%3.6d|%-3.6d|%l0-,5d", {42, 42, 42, 42, 7}, "42|   42|    42| 42   |00007"},
       {u"%5s|%.5s|%.1s|%5a|%.5a", {ab, ab, ab, ab8, ab8}, "   ab|ab   |a|   ab|ab   "},
-      {u"%X|%lX|%x|%x|%X|%8X|%4X|%X", {0x1F, 0x1F, 0x1F, 0, 0, 0xABC, 0xABC, 0x123456789ULL},
+      {u"%X|%lX|%x|%x|%X|%8X|%4X|%X",
+       {0x1F, 0x1F, 0x1F, 0, 0, 0xABC, 0xABC, 0x123456789ULL},
        "0000001F|000000000000001F|1F|0|00000000|00000ABC|00000ABC|123456789"},
-      {u"%d|%d|%,d|%,d|%,d|%,d|%,d", {0, UINT64(-5), 1000, 999, 100000, 1234567, UINT64(-1234)},
+      {u"%d|%d|%,d|%,d|%,d|%,d|%,d",
+       {0, UINT64(-5), 1000, 999, 100000, 1234567, UINT64(-1234)},
        "0|-5|1,000|999|100,000|1,234,567|-1,234"},
-      {u"%d|%,d|%05d", {1ULL << 63, 1ULL << 63, UINT64(-42)},
-       "-9223372036854775808|-9,223,372,036,854,775,808|-0042"},
+      {u"%d|%,d|%05d", {1ULL << 63, 1ULL << 63, UINT64(-42)}, "-9223372036854775808|-9,223,372,036,854,775,808|-0042"},
       // The sign rule is for numbers: a '-' character or text pads like any other.
       {u"%05c|%05s|%05d", {'-', LibArgSlot(u"-1"), UINT64(-1)}, "0000-|000-1|-0001"},
       {u"%c%c|%%|%q|%s|%a|%g|%t", {0x41, 0x10042, 0, 0, 0, 0}, "AB|%|?|(null)|(null)|(null)|(null)"},
@@ -72,11 +73,11 @@ TEST_F(FormatTest, DirectivesWidthsAndPadding) {
 
 // The shared subset agrees with the host's printf.
 TEST_F(FormatTest, NumbersAgreeWithHostPrintf) {
-  const INT64 values[] = {0, 1, -1, 9, 10, -42, 999, -1000, 0x7FFFFFFF, 0xFFFFFFFF, 0x100000000,
-                          1234567890123LL, INT64_MAX, INT64_MIN};
+  const INT64 values[] = {
+      0, 1, -1, 9, 10, -42, 999, -1000, 0x7FFFFFFF, 0xFFFFFFFF, 0x100000000, 1234567890123LL, INT64_MAX, INT64_MIN};
   const std::pair<const CHAR16*, const char*> pairs[] = {
-      {u"%d", "%" PRId64},   {u"%5d", "%5" PRId64},   {u"%05d", "%05" PRId64},  {u"%22d", "%22" PRId64},
-      {u"%x", "%" PRIX64},   {u"%X", "%08" PRIX64},   {u"%lX", "%016" PRIX64},  {u"%012x", "%012" PRIX64}};
+      {u"%d", "%" PRId64}, {u"%5d", "%5" PRId64}, {u"%05d", "%05" PRId64}, {u"%22d", "%22" PRId64},
+      {u"%x", "%" PRIX64}, {u"%X", "%08" PRIX64}, {u"%lX", "%016" PRIX64}, {u"%012x", "%012" PRIX64}};
   for (const auto& pair : pairs) {
     for (INT64 value : values) {
       char expected[64];
@@ -118,7 +119,7 @@ TEST_F(FormatTest, FormatAsciiKeepsEveryByteOfAnEightBitString) {
   char buffer[300];
   EXPECT_EQ(LibFormatAscii(buffer, sizeof(buffer), "%a", all.c_str()), 256u);
   EXPECT_EQ(std::string(buffer), all.substr(0, 9) + "\r" + all.substr(9));  // the line feed gains its CR
-  EXPECT_EQ(LibFormatAscii(buffer, sizeof(buffer), "%s", u"\x141z"), 2u);  // UCS-2 keeps the low byte
+  EXPECT_EQ(LibFormatAscii(buffer, sizeof(buffer), "%s", u"\x141z"), 2u);   // UCS-2 keeps the low byte
   EXPECT_EQ(std::string(buffer), "Az");
 }
 
@@ -132,9 +133,9 @@ TEST_F(FormatTest, ChunksAndTheLineFeedRuleAcrossFlushes) {
   EXPECT_EQ(LibPrintConsole(u"%s\r\nZ", text.substr(0, 1020).c_str()), 1023u);
   std::vector<std::u16string> chunks;
   for (const FakeConsole::Call& call : fw.ConOut().Calls()) chunks.push_back(call.Text);
-  EXPECT_EQ(chunks, (std::vector<std::u16string>{text.substr(0, 1021), text.substr(1021, 1021), text.substr(2042),
-                                                 u"", text.substr(0, 1021), u"\r\nZ", text.substr(0, 1020) + u"\r",
-                                                 u"\nZ"}));
+  EXPECT_EQ(chunks,
+            (std::vector<std::u16string>{text.substr(0, 1021), text.substr(1021, 1021), text.substr(2042), u"",
+                                         text.substr(0, 1021), u"\r\nZ", text.substr(0, 1020) + u"\r", u"\nZ"}));
 }
 
 TEST_F(FormatTest, ConsoleAttributes) {
@@ -147,7 +148,7 @@ TEST_F(FormatTest, ConsoleAttributes) {
   const Case cases[] = {
       {0x07, u"Flag - '%hs'\n", "'Flag - ''[0F]'-z'[07]''\r\n'", 0x07},
       {0x07, u"a%Hb%s%Nc", "'a'[0F]'b-z'[07]'c'", 0x07},
-      {0x07, u"%Ex", "''[0E]'x'", 0x0E},  // a switch stays on the console
+      {0x07, u"%Ex", "''[0E]'x'", 0x0E},        // a switch stays on the console
       {0x07, u"a%h", "'a'[0F]''[07]''", 0x07},  // a format cut short still restores
       {0x1F, u"%N1%H2%E3%B4%V5", "''[16]'1'[1F]'2'[1E]'3'[19]'4'[1A]'5'", 0x1A},
       {0x70, u"%N1%hs", "''[70]'1'[7F]'-z'[70]''", 0x70},

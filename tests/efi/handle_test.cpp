@@ -43,8 +43,7 @@ TEST_P(FindHandlesTest, GrowsTheBufferToTheSizeTheFirmwareAsksFor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, FindHandlesTest,
-                         ::testing::Values(SearchCase{1, 1}, SearchCase{50, 1}, SearchCase{51, 2},
-                                           SearchCase{60, 2}));
+                         ::testing::Values(SearchCase{1, 1}, SearchCase{50, 1}, SearchCase{51, 2}, SearchCase{60, 2}));
 
 TEST_F(HandleTest, FindHandlesOfAnAbsentProtocolLeavesNoBuffer) {
   UINTN count = 99;

@@ -87,7 +87,8 @@ TEST(MessageStringPackage, HasTheLayoutByteForByte) {
             (std::vector<UINT8>{0x01, 0x00, 'e', 'n', '-', 'U', 'S', 0x00}));
 
   // Eighteen UCS-2 string blocks at the offsets of the layout, then the end block.
-  const size_t offsets[] = {56, 73, 134, 201, 270, 343, 414, 545, 670, 749, 826, 913, 1012, 1105, 1204, 1299, 1404, 1521, 1612};
+  const size_t offsets[] = {56,  73,  134,  201,  270,  343,  414,  545,  670, 749,
+                            826, 913, 1012, 1105, 1204, 1299, 1404, 1521, 1612};
   for (size_t id = 0; id < 18; ++id) {
     EXPECT_EQ(bytes[offsets[id]], EFI_HII_SIBT_STRING_UCS2) << "string id " << id + 1;
     EXPECT_EQ(offsets[id + 1] - offsets[id], 1 + 2 * (kTexts[id].size() + 1)) << "string id " << id + 1;
@@ -223,7 +224,7 @@ TEST_F(RegisterTest, ReportsANullHandlePointerAndAMissingList) {
 
 struct LanguageCase {
   const char* Name;
-  std::vector<UINT8> PlatformLang;  // empty: the variable is absent
+  std::vector<UINT8> PlatformLang;     // empty: the variable is absent
   std::vector<std::string> Languages;  // the languages GetString was asked for
 };
 

@@ -38,26 +38,26 @@ TEST_P(MatchLanguageTest, ReturnsACopyOfTheFirstMatchingEntry) {
   ReleasePool(match);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rfc4646, MatchLanguageTest,
-    ::testing::Values(LanguageCase{"en-US;fr", false, {"fr-FR", "en-US"}, "fr"},
-                      LanguageCase{"fr;en-US", false, {"", "en-US"}, "en-US"},
-                      LanguageCase{"en-US", false, {"en"}, "en-US"},
-                      LanguageCase{"zh;zh-Hant", false, {"zh-Hant-TW"}, "zh-Hant"},
-                      LanguageCase{"e;en-GB", false, {"en-US"}, "en-GB"},
-                      LanguageCase{";;de;;en", false, {"en"}, "en"},
-                      LanguageCase{"EN-us", false, {"en-US"}, nullptr},
-                      LanguageCase{"de-DE", false, {"fr-FR", "en-US"}, nullptr},
-                      LanguageCase{"", false, {"en-US"}, nullptr}));
+INSTANTIATE_TEST_SUITE_P(Rfc4646, MatchLanguageTest,
+                         ::testing::Values(LanguageCase{"en-US;fr", false, {"fr-FR", "en-US"}, "fr"},
+                                           LanguageCase{"fr;en-US", false, {"", "en-US"}, "en-US"},
+                                           LanguageCase{"en-US", false, {"en"}, "en-US"},
+                                           LanguageCase{"zh;zh-Hant", false, {"zh-Hant-TW"}, "zh-Hant"},
+                                           LanguageCase{"e;en-GB", false, {"en-US"}, "en-GB"},
+                                           LanguageCase{";;de;;en", false, {"en"}, "en"},
+                                           LanguageCase{"EN-us", false, {"en-US"}, nullptr},
+                                           LanguageCase{"de-DE", false, {"fr-FR", "en-US"}, nullptr},
+                                           LanguageCase{"", false, {"en-US"}, nullptr}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Iso639, MatchLanguageTest,
-    ::testing::Values(LanguageCase{"engfra", true, {"en"}, "eng"}, LanguageCase{"engfra", true, {"fra"}, "fra"},
-                      LanguageCase{"engfra", true, {"deu", "english"}, "eng"},
-                      LanguageCase{"engfra", true, {"ngf"}, nullptr},
-                      // A list cut short ends at its terminator.
-                      LanguageCase{"engfr", true, {"fr"}, "fr"}, LanguageCase{"en", true, {"fra"}, nullptr},
-                      LanguageCase{"engf", true, {"fra"}, nullptr}));
+INSTANTIATE_TEST_SUITE_P(Iso639, MatchLanguageTest,
+                         ::testing::Values(LanguageCase{"engfra", true, {"en"}, "eng"},
+                                           LanguageCase{"engfra", true, {"fra"}, "fra"},
+                                           LanguageCase{"engfra", true, {"deu", "english"}, "eng"},
+                                           LanguageCase{"engfra", true, {"ngf"}, nullptr},
+                                           // A list cut short ends at its terminator.
+                                           LanguageCase{"engfr", true, {"fr"}, "fr"},
+                                           LanguageCase{"en", true, {"fra"}, nullptr},
+                                           LanguageCase{"engf", true, {"fra"}, nullptr}));
 
 TEST_F(FirmwareTest, MatchLanguageTakesCandidatesAsArguments) {
   CHAR8* match = LibMatchLanguage("en-US;fr", FALSE, "", "fr-CA", "en-US");

@@ -94,8 +94,7 @@ TEST_P(ResizePoolTest, KeepsTheLeadingBytesAndAlwaysFreesTheOldBlock) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ResizePoolTest,
                          ::testing::Values(ResizeCase{4, false, 4}, ResizeCase{16, false, 10},
-                                           ResizeCase{10, false, 10}, ResizeCase{0, false, 0},
-                                           ResizeCase{4, true, 0}));
+                                           ResizeCase{10, false, 10}, ResizeCase{0, false, 0}, ResizeCase{4, true, 0}));
 
 TEST_F(MemTest, ResizePoolOfNullOnlyAllocates) {
   void* block = ResizePool(nullptr, 0, 8);
@@ -150,9 +149,8 @@ TEST_F(MemTest, NullArgumentsAreReportedWithTheirConditionTexts) {
   ClearMem(nullptr, 4);
   MoveMem(nullptr, &byte, 1);
   MoveMem(&byte, nullptr, 1);
-  EXPECT_EQ(fw.TakeAssertConditions(),
-            (std::vector<std::string>{"Buffer != ((void *) 0)", "Buffer != ((void *) 0)",
-                                      "Dest != ((void *) 0)", "Src != ((void *) 0)"}));
+  EXPECT_EQ(fw.TakeAssertConditions(), (std::vector<std::string>{"Buffer != ((void *) 0)", "Buffer != ((void *) 0)",
+                                                                 "Dest != ((void *) 0)", "Src != ((void *) 0)"}));
 }
 
 TEST_F(MemTest, AppAllocZeroedTakesReservedMemoryAndClearsThroughSetMem) {

@@ -37,32 +37,32 @@ TEST_P(MatchPatternTest, MatchesTheWholeString) {
   EXPECT_EQ(FallbackMetaiMatch(&FallbackCollation, c.String.c_str(), c.Pattern.c_str()), c.Matches ? TRUE : FALSE);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stars, MatchPatternTest,
-    ::testing::Values(MatchCase{u"FILE.TXT", u"*.txt", true}, MatchCase{u"a", u"a*", true},
-                      MatchCase{u"", u"*", true}, MatchCase{u"", u"?", false}, MatchCase{u"abcabd", u"*abd", true},
-                      MatchCase{u"abc", u"*b", false}, MatchCase{u"abc", u"a**c", true},
-                      MatchCase{u"abc", u"*?*?*?*", true}, MatchCase{u"ab", u"*?*?*?*", false}));
+INSTANTIATE_TEST_SUITE_P(Stars, MatchPatternTest,
+                         ::testing::Values(MatchCase{u"FILE.TXT", u"*.txt", true}, MatchCase{u"a", u"a*", true},
+                                           MatchCase{u"", u"*", true}, MatchCase{u"", u"?", false},
+                                           MatchCase{u"abcabd", u"*abd", true}, MatchCase{u"abc", u"*b", false},
+                                           MatchCase{u"abc", u"a**c", true}, MatchCase{u"abc", u"*?*?*?*", true},
+                                           MatchCase{u"ab", u"*?*?*?*", false}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Units, MatchPatternTest,
-    ::testing::Values(MatchCase{u"ABC", u"abc", true}, MatchCase{u"abc", u"a?c", true},
-                      MatchCase{u"ac", u"a?c", false}, MatchCase{u"abc", u"ab", false},
-                      MatchCase{u"ab", u"abc", false}, MatchCase{u"a", u"a\3", true},
-                      MatchCase{u"ab", u"a\3", false}, MatchCase{u"*", u"\3*", true}, MatchCase{u"a", u"\3*", false},
-                      MatchCase{u"?", u"\3?", true}, MatchCase{u"x", u"\3?", false},
-                      MatchCase{u"A", u"\3a", true}));
+INSTANTIATE_TEST_SUITE_P(Units, MatchPatternTest,
+                         ::testing::Values(MatchCase{u"ABC", u"abc", true}, MatchCase{u"abc", u"a?c", true},
+                                           MatchCase{u"ac", u"a?c", false}, MatchCase{u"abc", u"ab", false},
+                                           MatchCase{u"ab", u"abc", false}, MatchCase{u"a", u"a\3", true},
+                                           MatchCase{u"ab", u"a\3", false}, MatchCase{u"*", u"\3*", true},
+                                           MatchCase{u"a", u"\3*", false}, MatchCase{u"?", u"\3?", true},
+                                           MatchCase{u"x", u"\3?", false}, MatchCase{u"A", u"\3a", true}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Sets, MatchPatternTest,
-    ::testing::Values(MatchCase{u"b", u"[a-c]", true}, MatchCase{u"b", u"[A-C]", true},
-                      MatchCase{u"B", u"[a-c]", true}, MatchCase{u"d", u"[a-c]", false},
-                      MatchCase{u"c", u"[f-a]", false}, MatchCase{u"b", u"[abc]", true},
-                      MatchCase{u"B", u"[abc]", false}, MatchCase{u"x", u"[]", false}, MatchCase{u"", u"[a]", false},
-                      MatchCase{u"[", u"[", true}, MatchCase{u"[x", u"[x", true}, MatchCase{u"a", u"[", false},
-                      MatchCase{u"-", u"[a\3-c]", true}, MatchCase{u"b", u"[a\3-c]", false},
-                      MatchCase{u"]", u"[\3]]", true}, MatchCase{u"-", u"[-]", true},
-                      MatchCase{u"ab1", u"[a-b][a-b][0-9]", true}, MatchCase{u"x.c", u"*[.]c", true}));
+INSTANTIATE_TEST_SUITE_P(Sets, MatchPatternTest,
+                         ::testing::Values(MatchCase{u"b", u"[a-c]", true}, MatchCase{u"b", u"[A-C]", true},
+                                           MatchCase{u"B", u"[a-c]", true}, MatchCase{u"d", u"[a-c]", false},
+                                           MatchCase{u"c", u"[f-a]", false}, MatchCase{u"b", u"[abc]", true},
+                                           MatchCase{u"B", u"[abc]", false}, MatchCase{u"x", u"[]", false},
+                                           MatchCase{u"", u"[a]", false}, MatchCase{u"[", u"[", true},
+                                           MatchCase{u"[x", u"[x", true}, MatchCase{u"a", u"[", false},
+                                           MatchCase{u"-", u"[a\3-c]", true}, MatchCase{u"b", u"[a\3-c]", false},
+                                           MatchCase{u"]", u"[\3]]", true}, MatchCase{u"-", u"[-]", true},
+                                           MatchCase{u"ab1", u"[a-b][a-b][0-9]", true},
+                                           MatchCase{u"x.c", u"*[.]c", true}));
 
 // Patterns of '*', '?' and letters against the C library's fnmatch with case
 // folding: a reference written independently of ours.

@@ -20,9 +20,9 @@ class SameFileTest : public fake::ShellDiskTest {
     ShellDiskTest::SetUp();
     shell.InstallOnImage();
     LibShellEnvironment = &shell.Environment();
-    for (const char16_t* name : {u"d.txt", u"d.txt.vkf", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt",
-                                 u"sub\\deeper\\x.txt", u"xa.txt", u"xz.txt", u"x@.txt", u"x`.txt", u"x[.txt",
-                                 u"x{.txt"}) {
+    for (const char16_t* name :
+         {u"d.txt", u"d.txt.vkf", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt", u"sub\\deeper\\x.txt",
+          u"xa.txt", u"xz.txt", u"x@.txt", u"x`.txt", u"x[.txt", u"x{.txt"}) {
       fs0.WriteFile(name, Narrow(name));
     }
     fs1.WriteFile(u"d.txt", "other volume");
@@ -31,8 +31,7 @@ class SameFileTest : public fake::ShellDiskTest {
   // Opens both names as the application does.
   void Open(const std::u16string& Dump, const std::u16string& Vkf) {
     EXPECT_EQ(FileOpenByName(Dump.c_str(), &dump, kOpenForReading, 0), EFI_SUCCESS) << Narrow(Dump);
-    EXPECT_EQ(FileOpenByName(Vkf.c_str(), &vkf, kOpenForWriting, 0), EFI_SUCCESS)
-        << Narrow(Vkf);
+    EXPECT_EQ(FileOpenByName(Vkf.c_str(), &vkf, kOpenForWriting, 0), EFI_SUCCESS) << Narrow(Vkf);
     dumpName = Dump;
     vkfName = Vkf;
   }
@@ -71,23 +70,32 @@ class SameFileTest : public fake::ShellDiskTest {
 // text, and look-alikes that are other files.
 TEST_F(SameFileTest, AnySpellingOfTheDumpIsTheDumpAndOtherFilesAreNot) {
   const std::pair<std::u16string, std::u16string> same[] = {
-      {u"d.txt", u"d.txt"},           {u"d.txt", u"D.TXT"},
-      {u"d.txt", u"d.txt."},          {u"d.txt", u"d.txt "},
-      {u"d.txt", u"d.txt.."},         {u"d.txt", u".\\d.txt. ."},
-      {u"d.txt", u"fs0:\\d.txt"},     {u"d.txt", u"d.txt\\."},
-      {u"d.txt", u"sub\\..\\d.txt"},  {u"longdumpname.txt", u"LONGDU~1.TXT"},
+      {u"d.txt", u"d.txt"},
+      {u"d.txt", u"D.TXT"},
+      {u"d.txt", u"d.txt."},
+      {u"d.txt", u"d.txt "},
+      {u"d.txt", u"d.txt.."},
+      {u"d.txt", u".\\d.txt. ."},
+      {u"d.txt", u"fs0:\\d.txt"},
+      {u"d.txt", u"d.txt\\."},
+      {u"d.txt", u"sub\\..\\d.txt"},
+      {u"longdumpname.txt", u"LONGDU~1.TXT"},
       {u"LONGDU~2.TXT", u"longdumpnote.txt"},
       {u"sub\\d.txt", u"sub\\..\\sub\\.\\d.txt."},
       {u"sub\\d.txt", u"sub\\deeper\\..\\D.TXT"},
       // The letters at both ends of the range that case folding joins.
-      {u"xa.txt", u"XA.TXT"},         {u"XZ.txt", u"xz.TXT"},
+      {u"xa.txt", u"XA.TXT"},
+      {u"XZ.txt", u"xz.TXT"},
   };
   for (const auto& c : same) EXPECT_EQ(Compare(c.first, c.second), "same") << Narrow(c.first + u" " + c.second);
   const std::pair<std::u16string, std::u16string> different[] = {
-      {u"d.txt", u"d.txt.vkf"},       {u"longdumpname.txt", u"LONGDU~2.TXT"},
-      {u"d.txt", u"sub\\d.txt"},      {u"d.txt", u"fs1:\\d.txt"},
+      {u"d.txt", u"d.txt.vkf"},
+      {u"longdumpname.txt", u"LONGDU~2.TXT"},
+      {u"d.txt", u"sub\\d.txt"},
+      {u"d.txt", u"fs1:\\d.txt"},
       // Just outside that range: '@' and '`' are not a letter pair, nor are '[' and '{'.
-      {u"x@.txt", u"x`.txt"},         {u"x[.txt", u"x{.txt"},
+      {u"x@.txt", u"x`.txt"},
+      {u"x[.txt", u"x{.txt"},
   };
   for (const auto& c : different) {
     EXPECT_EQ(Compare(c.first, c.second), "different") << Narrow(c.first + u" " + c.second);

@@ -23,11 +23,16 @@ std::string GuidText(const EFI_GUID& Guid) {
 
 TEST_F(StatusTextTest, StatusNamesAndNumbers) {
   const std::pair<EFI_STATUS, const char*> cases[] = {
-      {EFI_SUCCESS, "Success"},          {EFI_WARN_RETURN_FROM_LONG_JUMP, "Warning Return From Long Jump"},
-      {6, "00000006"},                   {EFI_LOAD_ERROR, "Load Error"},
-      {EFI_TIMEOUT, "Time Out"},         {EFI_CRC_ERROR, "CRC Error"},
-      {EfiErrorCode(0x1C), "800000000000001C"}, {EFI_ERROR_BIT, "8000000000000000"},
-      {EFI_UNLOAD_IMAGE, "Unload Image"}, {0xC000000000000002ULL, "C000000000000002"},
+      {EFI_SUCCESS, "Success"},
+      {EFI_WARN_RETURN_FROM_LONG_JUMP, "Warning Return From Long Jump"},
+      {6, "00000006"},
+      {EFI_LOAD_ERROR, "Load Error"},
+      {EFI_TIMEOUT, "Time Out"},
+      {EFI_CRC_ERROR, "CRC Error"},
+      {EfiErrorCode(0x1C), "800000000000001C"},
+      {EFI_ERROR_BIT, "8000000000000000"},
+      {EFI_UNLOAD_IMAGE, "Unload Image"},
+      {0xC000000000000002ULL, "C000000000000002"},
   };
   for (const auto& c : cases) {
     CHAR16 buffer[40];
@@ -79,8 +84,8 @@ TEST_F(StatusTextTest, GuidNumberFormWhileNoShellNamesIt) {
 
 TEST_F(StatusTextTest, NestedRunsThroughTheDirectives) {
   EFI_TIME time = fake::TimeOf(2026, 12, 6, 8, 24);
-  UINTN count = LibPrintConsole(u"%d %hr|%-20g|%.8t|%r\n", 7, EFI_NOT_FOUND, &gEfiShellEnvironmentGuid, &time,
-                                EFI_SUCCESS);
+  UINTN count =
+      LibPrintConsole(u"%d %hr|%-20g|%.8t|%r\n", 7, EFI_NOT_FOUND, &gEfiShellEnvironmentGuid, &time, EFI_SUCCESS);
   EXPECT_EQ(fw.ConOut().Ascii(), "7 Not Found|47C7B221-C42A-11D2-8E57-00A0C969723B|12/06/26|Success\r\n");
   EXPECT_EQ(count, 67u);
   EXPECT_EQ(Narrow(fw.ConOut().Runs().at(1).Text), "Not Found");

@@ -133,7 +133,7 @@ TEST_F(UefiShellEnvironmentTest, MappedPathsLiveUntilReleased) {
   UefiShellEnvironmentRelease();
   EXPECT_TRUE(pool_.Live.empty());
   UefiShellEnvironmentRelease();  // nothing left: frees nothing twice
-  EXPECT_EQ(pool_.Frees, 4);   // two paths, two records
+  EXPECT_EQ(pool_.Frees, 4);      // two paths, two records
 }
 
 TEST_F(UefiShellEnvironmentTest, UnmappableNameGivesNull) {

@@ -19,14 +19,10 @@ using fake::Narrow;
 // Every kind of flag, a shadowed item, a conflict pair and a flag that
 // excludes itself.
 const FlagCheckItem kTable[] = {
-    {u"/q", 0x01, 0, KindSwitch},
-    {u"-o", 0x02, 0, KindNextValue},
-    {u"-b", 0x04, 0, KindJoinedValue},
-    {u"-bx", 0x08, 0, KindSwitch},  // never reached: "-b" comes first
+    {u"/q", 0x01, 0, KindSwitch},    {u"-o", 0x02, 0, KindNextValue}, {u"-b", 0x04, 0, KindJoinedValue},
+    {u"-bx", 0x08, 0, KindSwitch},    // never reached: "-b" comes first
     {u"/a", 0x10, 0x20, KindSwitch},  // refused after /b
-    {u"/b", 0x20, 0, KindSwitch},
-    {u"/s", 0x40, 0x40, KindSwitch},
-    {nullptr, 0, 0, KindSwitch},
+    {u"/b", 0x20, 0, KindSwitch},    {u"/s", 0x40, 0x40, KindSwitch}, {nullptr, 0, 0, KindSwitch},
 };
 
 // The application's table: one switch.
@@ -115,8 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{{u"/Q"}, FlagCheckOk, kNone, "/Q@1", ""},
         CheckCase{{u"/q", u"/Q"}, FlagCheckDuplicate, "/Q", "/q@1", ""},
         CheckCase{{u"a", u"-q", u"b"}, FlagCheckUnknown, "-q", "", "a@1"},
-        CheckCase{{u"/x"}, FlagCheckUnknown, "/x", "", ""},
-        CheckCase{{u"+"}, FlagCheckUnknown, "+", "", ""},
+        CheckCase{{u"/x"}, FlagCheckUnknown, "/x", "", ""}, CheckCase{{u"+"}, FlagCheckUnknown, "+", "", ""},
         CheckCase{{u"/"}, FlagCheckUnknown, "/", "", ""},
         // A value-taking flag at the end keeps its half-filled node.
         CheckCase{{u"a", u"-o"}, FlagCheckNoValue, "-o", "-@2", "a@1"},
@@ -124,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{{u"-o", u"-x", u"b"}, FlagCheckOk, kNone, "-o=-x@1", "b@3"},
         CheckCase{{u"-O", u"/q"}, FlagCheckOk, kNone, "-O=/q@1", ""},
         CheckCase{{u"-b9600"}, FlagCheckOk, kNone, "-b=9600@1", ""},
-        CheckCase{{u"-b"}, FlagCheckOk, kNone, "-b=@1", ""},
-        CheckCase{{u"-B9600"}, FlagCheckUnknown, "-B9600", "", ""},
+        CheckCase{{u"-b"}, FlagCheckOk, kNone, "-b=@1", ""}, CheckCase{{u"-B9600"}, FlagCheckUnknown, "-B9600", "", ""},
         CheckCase{{u"-b1", u"-b2"}, FlagCheckDuplicate, "-b", "-b=1@1", ""},
         CheckCase{{u"-bx"}, FlagCheckOk, kNone, "-b=x@1", ""},
         // Conflicts look only to the left.
@@ -133,8 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{{u"/a", u"/b"}, FlagCheckOk, kNone, "/a@1 /b@2", ""},
         // The conflict test comes before the duplicate test.
         CheckCase{{u"/s", u"/S"}, FlagCheckConflict, "/S", "/s@1", ""},
-        CheckCase{{u"x", u"/q", u"-o", u"v", u"-b7", u"y"}, FlagCheckOk, kNone, "/q@2 -o=v@3 -b=7@5",
-                  "x@1 y@6"}));
+        CheckCase{{u"x", u"/q", u"-o", u"v", u"-b7", u"y"}, FlagCheckOk, kNone, "/q@2 -o=v@3 -b=7@5", "x@1 y@6"}));
 
 // The package holds pointers into the arguments and the table, never copies.
 TEST_F(VarCheckTest, NamesAndValuesPointIntoTheArgumentsAndTheTable) {

@@ -113,8 +113,7 @@ TEST_F(VariableTest, BufferRetryReportsNullPointers) {
   VOID* buffer = nullptr;
   EXPECT_FALSE(LibBufferRetry(nullptr, &buffer, 4));
   EXPECT_FALSE(LibBufferRetry(&status, nullptr, 4));
-  EXPECT_EQ(fw.TakeAssertConditions(),
-            (std::vector<std::string>{"Status != ((void *) 0)", "Buffer != ((void *) 0)"}));
+  EXPECT_EQ(fw.TakeAssertConditions(), (std::vector<std::string>{"Status != ((void *) 0)", "Buffer != ((void *) 0)"}));
 }
 
 }  // namespace

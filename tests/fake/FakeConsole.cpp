@@ -39,8 +39,7 @@ EFI_STATUS EFIAPI FakeConsole::SetAttribute(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* Thi
   return EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI FakeConsole::SetCursorPosition(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, UINTN Column,
-                                                 UINTN Row) {
+EFI_STATUS EFIAPI FakeConsole::SetCursorPosition(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, UINTN Column, UINTN Row) {
   FakeConsole* self = From(This);
   self->calls_.push_back({CallKind::SetCursorPosition, u"", 0, Column, Row});
   self->mode_.CursorColumn = INT32(Column);

@@ -120,9 +120,7 @@ std::u16string ShortNameFor(const std::u16string& Name, const std::vector<std::u
   bool lossy = false;
   std::u16string base = ShortBasis(Name, &extension, &lossy);
   auto join = [&](const std::u16string& Base) { return extension.empty() ? Base : Base + u"." + extension; };
-  auto taken = [&](const std::u16string& Alias) {
-    return std::find(Taken.begin(), Taken.end(), Alias) != Taken.end();
-  };
+  auto taken = [&](const std::u16string& Alias) { return std::find(Taken.begin(), Taken.end(), Alias) != Taken.end(); };
   if (!lossy && !base.empty() && !taken(join(base))) return join(base);
   for (unsigned n = 1;; ++n) {
     std::u16string tail = u"~" + Widen(std::to_string(n));
@@ -353,8 +351,8 @@ struct FakeFileSystem::Impl {
   // up by long or short name; an empty name ends the walk, so "\\x" is the
   // root. A trailing '\' asks for a directory. The last name is created
   // when asked to.
-  static EFI_STATUS Resolve(OpenFile& File, const std::u16string& Name, UINT64 Mode, UINT64 Attributes,
-                            Node** Target, bool* Created) {
+  static EFI_STATUS Resolve(OpenFile& File, const std::u16string& Name, UINT64 Mode, UINT64 Attributes, Node** Target,
+                            bool* Created) {
     if (Name.empty()) return EFI_INVALID_PARAMETER;
     const bool directoryWanted = Name.back() == u'\\';
     Node* at = Name[0] == u'\\' ? File.Volume->RootNode() : File.Node.get();
@@ -388,8 +386,8 @@ struct FakeFileSystem::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS DoOpen(FakeFileSystem& fs, OpenFile& File, EFI_FILE_PROTOCOL** NewHandle,
-                           const CHAR16* FileName, UINT64 Mode, UINT64 Attributes) {
+  static EFI_STATUS DoOpen(FakeFileSystem& fs, OpenFile& File, EFI_FILE_PROTOCOL** NewHandle, const CHAR16* FileName,
+                           UINT64 Mode, UINT64 Attributes) {
     if (NewHandle == nullptr || FileName == nullptr) return EFI_INVALID_PARAMETER;
     if (!IsValidMode(Mode) || (Attributes & ~EFI_FILE_VALID_ATTR) != 0) return EFI_INVALID_PARAMETER;
     if (File.Node->Deleted) return EFI_DEVICE_ERROR;
@@ -523,7 +521,7 @@ struct FakeFileSystem::Impl {
     if (fs.ShortWriteLimit != 0 && *BufferSize > fs.ShortWriteLimit) *BufferSize = fs.ShortWriteLimit;
     UINT64 end = File.Position + *BufferSize;
     UINT64 growth = end > data.size() ? end - data.size() : 0;
-    EFI_STATUS refusal = fs.WriteFailure != EFI_SUCCESS ? fs.WriteFailure
+    EFI_STATUS refusal = fs.WriteFailure != EFI_SUCCESS    ? fs.WriteFailure
                          : growth > File.Volume->FreeSpace ? EFI_VOLUME_FULL
                                                            : EFI_SUCCESS;
     if (refusal != EFI_SUCCESS) {
@@ -583,8 +581,8 @@ struct FakeFileSystem::Impl {
     return Record(fs, NewCall("SetPosition"), file, DoSetPosition(*file, Position));
   }
 
-  static EFI_STATUS DoGetInfo(const FakeFileSystem& fs, const OpenFile& File, const EFI_GUID* Type,
-                              UINTN* BufferSize, VOID* Buffer) {
+  static EFI_STATUS DoGetInfo(const FakeFileSystem& fs, const OpenFile& File, const EFI_GUID* Type, UINTN* BufferSize,
+                              VOID* Buffer) {
     if (Type == nullptr || BufferSize == nullptr) return EFI_INVALID_PARAMETER;
     if (File.Node->Deleted) return EFI_DEVICE_ERROR;
     if (fs.GetInfoFailure != EFI_SUCCESS) return fs.GetInfoFailure;

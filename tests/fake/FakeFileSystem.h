@@ -101,12 +101,12 @@ std::vector<UINT8> DevicePathBytes(const EFI_DEVICE_PATH_PROTOCOL* Path);
 
 // One call of a file protocol function (or of OpenVolume).
 struct FileCall {
-  std::string Function;       // "Open", "Read", "GetInfo", ...
-  std::u16string Path;        // the handle's file, "\dir\file" ("\" for a root)
-  std::u16string Name;        // Open: the name asked for
-  UINT64 Mode = 0;            // Open: the open mode
-  UINT64 Attributes = 0;      // Open: the attributes
-  UINTN Size = 0;             // Read, Write, GetInfo: the buffer size on entry
+  std::string Function;   // "Open", "Read", "GetInfo", ...
+  std::u16string Path;    // the handle's file, "\dir\file" ("\" for a root)
+  std::u16string Name;    // Open: the name asked for
+  UINT64 Mode = 0;        // Open: the open mode
+  UINT64 Attributes = 0;  // Open: the attributes
+  UINTN Size = 0;         // Read, Write, GetInfo: the buffer size on entry
   EFI_STATUS Status = EFI_SUCCESS;
 };
 
@@ -192,10 +192,10 @@ class FakeFileSystem {
   void ClearCalls() { calls_.clear(); }
 
   // Injected faults, all off at first.
-  bool DeleteFails = false;                  // Delete answers EFI_WARN_DELETE_FAILURE, keeps the file
-  EFI_STATUS WriteFailure = EFI_SUCCESS;     // every Write answers it, writing nothing
-  EFI_STATUS FlushFailure = EFI_SUCCESS;     // every Flush answers it
-  EFI_STATUS GetInfoFailure = EFI_SUCCESS;   // every GetInfo answers it
+  bool DeleteFails = false;                    // Delete answers EFI_WARN_DELETE_FAILURE, keeps the file
+  EFI_STATUS WriteFailure = EFI_SUCCESS;       // every Write answers it, writing nothing
+  EFI_STATUS FlushFailure = EFI_SUCCESS;       // every Flush answers it
+  EFI_STATUS GetInfoFailure = EFI_SUCCESS;     // every GetInfo answers it
   EFI_STATUS OpenVolumeFailure = EFI_SUCCESS;  // every OpenVolume answers it
   // A write stores at most this many bytes, reports that count and success,
   // as a driver may near the end of its space; 0 stores everything.

@@ -107,8 +107,8 @@ struct FakeFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI InstallProtocolInterface(EFI_HANDLE* Handle, const EFI_GUID* Protocol,
-                                                    UINT32 InterfaceType, VOID* Interface) {
+  static EFI_STATUS EFIAPI InstallProtocolInterface(EFI_HANDLE* Handle, const EFI_GUID* Protocol, UINT32 InterfaceType,
+                                                    VOID* Interface) {
     FakeFirmware& fw = Current();
     fw.Log("InstallProtocolInterface");
     if (Handle == nullptr || Protocol == nullptr || InterfaceType != EFI_NATIVE_INTERFACE) {
@@ -117,8 +117,7 @@ struct FakeFirmware::Impl {
     return fw.InstallProtocol(Handle, *Protocol, Interface);
   }
 
-  static EFI_STATUS EFIAPI UninstallProtocolInterface(EFI_HANDLE Handle, const EFI_GUID* Protocol,
-                                                      VOID* Interface) {
+  static EFI_STATUS EFIAPI UninstallProtocolInterface(EFI_HANDLE Handle, const EFI_GUID* Protocol, VOID* Interface) {
     FakeFirmware& fw = Current();
     fw.Log("UninstallProtocolInterface");
     if (Protocol == nullptr || fw.InterfaceOf(Handle, *Protocol) != Interface) return EFI_NOT_FOUND;
@@ -173,8 +172,8 @@ struct FakeFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI LocateHandle(EFI_LOCATE_SEARCH_TYPE SearchType, const EFI_GUID* Protocol,
-                                        VOID* SearchKey, UINTN* BufferSize, EFI_HANDLE* Buffer) {
+  static EFI_STATUS EFIAPI LocateHandle(EFI_LOCATE_SEARCH_TYPE SearchType, const EFI_GUID* Protocol, VOID* SearchKey,
+                                        UINTN* BufferSize, EFI_HANDLE* Buffer) {
     (void)SearchKey;
     FakeFirmware& fw = Current();
     fw.Log("LocateHandle");
@@ -258,8 +257,7 @@ struct FakeFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI Exit(EFI_HANDLE ImageHandle, EFI_STATUS ExitStatus, UINTN ExitDataSize,
-                                CHAR16* ExitData) {
+  static EFI_STATUS EFIAPI Exit(EFI_HANDLE ImageHandle, EFI_STATUS ExitStatus, UINTN ExitDataSize, CHAR16* ExitData) {
     FakeFirmware& fw = Current();
     fw.Log("Exit");
     ++fw.exitCalls_;
@@ -284,8 +282,8 @@ struct FakeFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI GetVariable(const CHAR16* Name, const EFI_GUID* Vendor, UINT32* Attributes,
-                                       UINTN* DataSize, VOID* Data) {
+  static EFI_STATUS EFIAPI GetVariable(const CHAR16* Name, const EFI_GUID* Vendor, UINT32* Attributes, UINTN* DataSize,
+                                       VOID* Data) {
     FakeFirmware& fw = Current();
     fw.Log("GetVariable");
     if (Name == nullptr || Vendor == nullptr || DataSize == nullptr) return EFI_INVALID_PARAMETER;
@@ -303,8 +301,8 @@ struct FakeFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI SetVariable(const CHAR16* Name, const EFI_GUID* Vendor, UINT32 Attributes,
-                                       UINTN DataSize, const VOID* Data) {
+  static EFI_STATUS EFIAPI SetVariable(const CHAR16* Name, const EFI_GUID* Vendor, UINT32 Attributes, UINTN DataSize,
+                                       const VOID* Data) {
     FakeFirmware& fw = Current();
     fw.Log("SetVariable");
     if (Name == nullptr || Vendor == nullptr || (DataSize != 0 && Data == nullptr)) return EFI_INVALID_PARAMETER;
@@ -321,7 +319,8 @@ struct FakeFirmware::Impl {
   static EFI_STATUS EFIAPI Assert(EFI_DEBUG_ASSERT_PROTOCOL* This, const CHAR8* FileName, INTN LineNumber,
                                   const CHAR8* Description) {
     FakeFirmware* fw = reinterpret_cast<DebugAssertInstance*>(This)->Owner;
-    fw->asserts_.push_back({FileName != nullptr ? FileName : "", LineNumber, Description != nullptr ? Description : ""});
+    fw->asserts_.push_back(
+        {FileName != nullptr ? FileName : "", LineNumber, Description != nullptr ? Description : ""});
     return EFI_SUCCESS;
   }
 };
@@ -636,8 +635,8 @@ void FakeFirmware::RunTestEndHooks() {
 std::string GuidText(const EFI_GUID& Guid) {
   char text[40];
   std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", unsigned(Guid.Data1),
-                unsigned(Guid.Data2), unsigned(Guid.Data3), Guid.Data4[0], Guid.Data4[1], Guid.Data4[2],
-                Guid.Data4[3], Guid.Data4[4], Guid.Data4[5], Guid.Data4[6], Guid.Data4[7]);
+                unsigned(Guid.Data2), unsigned(Guid.Data3), Guid.Data4[0], Guid.Data4[1], Guid.Data4[2], Guid.Data4[3],
+                Guid.Data4[4], Guid.Data4[5], Guid.Data4[6], Guid.Data4[7]);
   return text;
 }
 

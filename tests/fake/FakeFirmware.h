@@ -109,7 +109,7 @@ class FakeFirmware {
   size_t UnownedLiveBlockCount() const;
   std::string DescribeLiveBlocks() const;
   const PoolBlock* FindBlock(const void* Address) const;  // null unless live
-  std::vector<const void*> LiveBlocks() const;             // in address order
+  std::vector<const void*> LiveBlocks() const;            // in address order
   bool IsLiveBlock(const void* Address) const { return FindBlock(Address) != nullptr; }
   void MarkOwned(const void* Address);
   // AllocatePool calls so far (failed ones included).
@@ -224,8 +224,8 @@ class FakeFirmware {
   size_t allocationCalls_ = 0;
   size_t freeCalls_ = 0;
   size_t setMemCalls_ = 0;
-  size_t failAt_ = 0;       // absolute call number that fails; 0 = none
-  size_t failFrom_ = 0;     // absolute call number from which all fail; 0 = none
+  size_t failAt_ = 0;    // absolute call number that fails; 0 = none
+  size_t failFrom_ = 0;  // absolute call number from which all fail; 0 = none
 
   std::vector<std::unique_ptr<Handle>> handles_;
   std::vector<OpenProtocolCall> openProtocolCalls_;

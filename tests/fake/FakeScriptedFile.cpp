@@ -165,8 +165,7 @@ EFI_STATUS EFIAPI FakeScriptedFile::SetPosition(EFI_FILE_PROTOCOL* This, UINT64 
   return EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI FakeScriptedFile::GetInfo(EFI_FILE_PROTOCOL* This, const EFI_GUID*, UINTN* BufferSize,
-                                            VOID* Buffer) {
+EFI_STATUS EFIAPI FakeScriptedFile::GetInfo(EFI_FILE_PROTOCOL* This, const EFI_GUID*, UINTN* BufferSize, VOID* Buffer) {
   FakeScriptedFile* self = From(This)->Owner;
   self->Calls.push_back("GetInfo");
   if (EFI_STATUS scripted = NextScripted(self->GetInfoStatuses); scripted != EFI_SUCCESS) return scripted;

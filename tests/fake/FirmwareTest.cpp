@@ -48,11 +48,9 @@ void FirmwareTest::SetUp() {
 
 void FirmwareTest::TearDown() {
   fw.RunTestEndHooks();
-  EXPECT_EQ(fw.UnownedLiveBlockCount(), 0u) << "pool blocks left at the end of the test:\n"
-                                            << fw.DescribeLiveBlocks();
+  EXPECT_EQ(fw.UnownedLiveBlockCount(), 0u) << "pool blocks left at the end of the test:\n" << fw.DescribeLiveBlocks();
   for (const AssertRecord& record : fw.Asserts()) {
-    ADD_FAILURE() << "unexpected assertion report: " << record.File << ":" << record.Line << ": "
-                  << record.Condition;
+    ADD_FAILURE() << "unexpected assertion report: " << record.File << ":" << record.Line << ": " << record.Condition;
   }
 }
 

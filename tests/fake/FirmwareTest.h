@@ -38,9 +38,8 @@ bool RegisterStateReset(StateReset Reset);
 
 #define QORVEX_FAKE_STATE_RESET_CAT2(a, b) a##b
 #define QORVEX_FAKE_STATE_RESET_CAT(a, b) QORVEX_FAKE_STATE_RESET_CAT2(a, b)
-#define QORVEX_FAKE_STATE_RESET(Function)                                              \
-  static const bool QORVEX_FAKE_STATE_RESET_CAT(qorvexFakeStateReset, __LINE__) = \
-      ::fake::RegisterStateReset(Function)
+#define QORVEX_FAKE_STATE_RESET(Function) \
+  static const bool QORVEX_FAKE_STATE_RESET_CAT(qorvexFakeStateReset, __LINE__) = ::fake::RegisterStateReset(Function)
 
 // Runs Run once for each pool allocation it makes, with that allocation
 // failing: N = 1, 2, ... until a run makes fewer than N allocations (that

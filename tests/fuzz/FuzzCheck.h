@@ -53,9 +53,9 @@ inline InputHeader ReadHeader(InputReader& Input) {
 
 }  // namespace fuzz
 
-#define FUZZ_CHECK(Condition, Detail)                       \
-  do {                                                      \
-    if (!(Condition)) ::fuzz::Fail(#Condition, (Detail));   \
+#define FUZZ_CHECK(Condition, Detail)                     \
+  do {                                                    \
+    if (!(Condition)) ::fuzz::Fail(#Condition, (Detail)); \
   } while (0)
 
 #endif  // QORVEX_TESTS_FUZZ_FUZZ_CHECK_H

@@ -28,9 +28,8 @@ void EndOnFirmware(fake::FakeFirmware& Firmware, bool Failing, const std::string
   Firmware.RunTestEndHooks();
   FUZZ_CHECK(Firmware.UnownedLiveBlockCount() == 0, Context + "\npool blocks left:\n" + Firmware.DescribeLiveBlocks());
   std::vector<fake::AssertRecord> asserts = Firmware.TakeAsserts();
-  FUZZ_CHECK(Failing || asserts.empty(),
-             Context + "\nassertion report: " + asserts.front().File + ":" + std::to_string(asserts.front().Line) +
-                 ": " + asserts.front().Condition);
+  FUZZ_CHECK(Failing || asserts.empty(), Context + "\nassertion report: " + asserts.front().File + ":" +
+                                             std::to_string(asserts.front().Line) + ": " + asserts.front().Condition);
   fake::ResetLibraryGlobals();
   ResetAppState();
 }

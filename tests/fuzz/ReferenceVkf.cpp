@@ -96,7 +96,8 @@ std::string ValueText(const std::string& Value, LineFeeds Rule) {
 
 // The VKF text of the records without Skip. Ends, when given, gets the
 // text's length before the first record and after each one.
-std::string Render(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Skip, std::vector<size_t>* Ends) {
+std::string Render(const std::vector<ReferenceRecord>& Records, LineFeeds Rule, size_t Skip,
+                   std::vector<size_t>* Ends) {
   std::string vkf;
   int last_type = -1;
   if (Ends != nullptr) Ends->push_back(0);

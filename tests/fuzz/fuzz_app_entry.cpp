@@ -71,7 +71,8 @@ std::u16string Ucs2(const std::string& Bytes) {
       units.push_back(char16_t((lead & 0x1F) << 6 | (uint8_t(Bytes[i + 1]) & 0x3F)));
       i += 1;
     } else if ((lead & 0xF0) == 0xE0 && follows(i + 1) && follows(i + 2)) {
-      units.push_back(char16_t((lead & 0x0F) << 12 | (uint8_t(Bytes[i + 1]) & 0x3F) << 6 | (uint8_t(Bytes[i + 2]) & 0x3F)));
+      units.push_back(
+          char16_t((lead & 0x0F) << 12 | (uint8_t(Bytes[i + 1]) & 0x3F) << 6 | (uint8_t(Bytes[i + 2]) & 0x3F)));
       i += 2;
     } else {
       units.push_back(char16_t(lead));

@@ -111,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   for (bool quoted : {false, true}) {
     std::vector<Arg> again = Split(Respelled(args, quoted));
-    FUZZ_CHECK(again.size() == args.size(), Describe(line, args) + "\nround trip: " + Describe(Respelled(args, quoted), again));
+    FUZZ_CHECK(again.size() == args.size(),
+               Describe(line, args) + "\nround trip: " + Describe(Respelled(args, quoted), again));
     for (size_t i = 0; i < args.size(); ++i) {
       FUZZ_CHECK(again[i].Text == args[i].Text && again[i].Info == RespelledInfo(args[i], quoted),
                  Describe(line, args) + "\nround trip: " + Describe(Respelled(args, quoted), again));

@@ -174,7 +174,8 @@ void CheckConsole(const Outcome& Run, bool Quiet, size_t Parsed, uint64_t Failin
     FUZZ_CHECK(console.Progress + console.Traces + console.Done == 0, "a quiet run printed");
     return;
   }
-  const bool started = Run.Result.outcome != RunDumpTooShort && !(Run.Result.outcome == RunReadError && FailingByte < 2);
+  const bool started =
+      Run.Result.outcome != RunDumpTooShort && !(Run.Result.outcome == RunReadError && FailingByte < 2);
   FUZZ_CHECK(console.Progress == (started ? 1u : 0u), "progress line count");
   FUZZ_CHECK(console.Done == 0, "the run printed the done line");
   FUZZ_CHECK(console.Traces <= Parsed, "more traces than records");

@@ -96,8 +96,8 @@ void CheckOpenByPath(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, std::vect
   EFI_DEVICE_PATH_PROTOCOL* path = fake::AsDevicePath(bytes);
   EFI_HANDLE device = nullptr;
   EFI_FILE_PROTOCOL* file = nullptr;
-  const UINT64 mode = (Options & 2) != 0 ? EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE
-                                         : EFI_FILE_MODE_READ;
+  const UINT64 mode =
+      (Options & 2) != 0 ? EFI_FILE_MODE_CREATE | EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE : EFI_FILE_MODE_READ;
   if (Failing != 0) Fw.FailAllocation(Failing);
   EFI_STATUS status = FileOpenByDevicePath(&path, &device, &file, mode, 0);
   Fw.StopFailingAllocations();
@@ -127,7 +127,8 @@ void CheckComparison(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, fake::Fak
   EFI_FILE_PROTOCOL* first = nullptr;
   EFI_FILE_PROTOCOL* second = nullptr;
   if (EFI_ERROR(FileOpenByName(C.First.c_str(), &first, EFI_FILE_MODE_READ, 0))) first = nullptr;
-  if (EFI_ERROR(FileOpenByName(C.Second.c_str(), &second, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE, 0))) second = nullptr;
+  if (EFI_ERROR(FileOpenByName(C.Second.c_str(), &second, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE, 0)))
+    second = nullptr;
   if (first != nullptr && second != nullptr && FileIsPlain(first) && FileIsPlain(second)) {
     std::vector<UINT8> damaged = Padded(C.Raw);
     auto mapped = Shell.NameToPath;
@@ -159,8 +160,8 @@ void CheckComparison(fake::FakeFirmware& Fw, fake::FakeFileSystem& Fs, fake::Fak
 
 void MakeTree(fake::FakeFileSystem& Fs) {
   fake::FakeVolume& fs0 = Fs.AddVolume();
-  const char16_t* names[] = {u"d.txt", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt", u"sub\\deeper\\x.txt",
-                             u"x@.txt", u"x`.txt"};
+  const char16_t* names[] = {
+      u"d.txt", u"longdumpname.txt", u"longdumpnote.txt", u"sub\\d.txt", u"sub\\deeper\\x.txt", u"x@.txt", u"x`.txt"};
   int serial = 0;
   for (const char16_t* name : names) fs0.WriteFile(name, "#" + std::to_string(serial++));
   Fs.AddVolume().WriteFile(u"d.txt", "#" + std::to_string(serial++));

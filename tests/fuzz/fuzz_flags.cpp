@@ -33,10 +33,9 @@
 namespace {
 
 const FlagCheckItem kEveryKind[] = {
-    {u"/q", 0x01, 0, KindSwitch},      {u"-o", 0x02, 0, KindNextValue}, {u"-b", 0x04, 0, KindJoinedValue},
-    {u"-bx", 0x08, 0, KindSwitch},     {u"/a", 0x10, 0x20, KindSwitch}, {u"/b", 0x20, 0, KindSwitch},
-    {u"/s", 0x40, 0x40, KindSwitch},   {u"+v", 0x80, 0, KindJoinedValue},
-    {nullptr, 0, 0, KindSwitch},
+    {u"/q", 0x01, 0, KindSwitch},    {u"-o", 0x02, 0, KindNextValue},   {u"-b", 0x04, 0, KindJoinedValue},
+    {u"-bx", 0x08, 0, KindSwitch},   {u"/a", 0x10, 0x20, KindSwitch},   {u"/b", 0x20, 0, KindSwitch},
+    {u"/s", 0x40, 0x40, KindSwitch}, {u"+v", 0x80, 0, KindJoinedValue}, {nullptr, 0, 0, KindSwitch},
 };
 
 struct CommandLine {
@@ -87,8 +86,7 @@ size_t Length(const ArgNode* Node) {
   return length;
 }
 
-void CheckFlagNode(const CommandLine& Line, const FlagCheckItem* Table, const ArgNode* Node,
-                   std::vector<int>* Taken) {
+void CheckFlagNode(const CommandLine& Line, const FlagCheckItem* Table, const ArgNode* Node, std::vector<int>* Taken) {
   const CHAR16* arg = Line.Argv[Node->ArgIndex];
   FUZZ_CHECK(!ShouldBePlain(Line, Node->ArgIndex), "a plain argument was taken as a flag");
   const FlagCheckItem* item = ItemOf(Table, Node, arg);

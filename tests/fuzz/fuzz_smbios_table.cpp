@@ -123,9 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                         nullptr};
   TableNotices notices = {NoLineBreak, NoCut, nullptr};
   BackupResult result = run_table_backup(&table, &stream, false, &console, &notices);
-  FUZZ_CHECK(result.outcome == BackupCompleted || result.outcome == BackupNoField ||
-                 result.outcome == BackupValueTooLong,
-             "outcome " + std::to_string(result.outcome));
+  FUZZ_CHECK(
+      result.outcome == BackupCompleted || result.outcome == BackupNoField || result.outcome == BackupValueTooLong,
+      "outcome " + std::to_string(result.outcome));
   FUZZ_CHECK(CheckLines(vkf.Bytes) == result.records, "records written and lines differ: " + fuzz::Escaped(vkf.Bytes));
   if (result.outcome != BackupCompleted) return 0;
   VerifyReport report = {[](void*, const char*, const char*, const char*, const char*) {}, nullptr};

@@ -225,7 +225,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::u16string units = input.RestUcs2();
   const size_t split = units.find(u'\0');
   const std::u16string s = units.substr(0, split);
-  const std::u16string p = split == std::u16string::npos ? u"" : units.substr(split + 1, units.find(u'\0', split + 1) - split - 1);
+  const std::u16string p =
+      split == std::u16string::npos ? u"" : units.substr(split + 1, units.find(u'\0', split + 1) - split - 1);
   if (s.size() > 256 || p.size() > 256) return 0;
 
   fake::FakeFirmware fw;

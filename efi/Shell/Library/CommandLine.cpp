@@ -6,9 +6,7 @@ namespace {
 
 bool IsBlank(CHAR16 c) { return c == u' ' || c == u'\t'; }
 
-bool AtEnd(const CommandLineCursor* Cursor) {
-  return Cursor->Next >= Cursor->End || *Cursor->Next == 0;
-}
+bool AtEnd(const CommandLineCursor* Cursor) { return Cursor->Next >= Cursor->End || *Cursor->Next == 0; }
 
 bool IsLastCharacter(const CommandLineCursor* Cursor) {
   return Cursor->Next + 1 >= Cursor->End || Cursor->Next[1] == 0;

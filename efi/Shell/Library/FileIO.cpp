@@ -13,8 +13,7 @@ static const CHAR8 kLibSource[] = "Shell/Library/FileIO";
 static const UINTN kFileInfoFirstGuess = SIZE_OF_EFI_FILE_INFO + 100 * sizeof(CHAR16);
 static_assert(kFileInfoFirstGuess == 280, "first information request");
 
-EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode,
-                          UINT64 Attributes) {
+EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode, UINT64 Attributes) {
   if (!LIB_CHECK_NOT_NULL(FileName) || !LIB_CHECK_NOT_NULL(FileHandle)) return EFI_INVALID_PARAMETER;
   // The shell owns the path it hands out; it is not released here.
   EFI_DEVICE_PATH_PROTOCOL* path = LibShellEnvironment->NameToPath(FileName);
@@ -26,8 +25,7 @@ EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle
 // Opens Name inside *FileHandle and closes the directory it was opened from.
 // With create in OpenMode the name is first opened as it is, so that an
 // existing file keeps its attributes; any failure of that leads to the create.
-static EFI_STATUS OpenInside(EFI_FILE_PROTOCOL** FileHandle, const CHAR16* Name, UINT64 OpenMode,
-                             UINT64 Attributes) {
+static EFI_STATUS OpenInside(EFI_FILE_PROTOCOL** FileHandle, const CHAR16* Name, UINT64 OpenMode, UINT64 Attributes) {
   EFI_FILE_PROTOCOL* last = *FileHandle;
   *FileHandle = nullptr;
   EFI_STATUS status = last->Open(last, FileHandle, Name, OpenMode & ~EFI_FILE_MODE_CREATE, 0);
@@ -41,8 +39,8 @@ static EFI_STATUS OpenInside(EFI_FILE_PROTOCOL** FileHandle, const CHAR16* Name,
 
 // Opens the file-path nodes of Path one inside the other, starting from the
 // directory in *FileHandle. Every handle but the last one is closed.
-static EFI_STATUS OpenFileNodes(const EFI_DEVICE_PATH_PROTOCOL* Path, EFI_FILE_PROTOCOL** FileHandle,
-                                UINT64 OpenMode, UINT64 Attributes) {
+static EFI_STATUS OpenFileNodes(const EFI_DEVICE_PATH_PROTOCOL* Path, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode,
+                                UINT64 Attributes) {
   EFI_STATUS status = EFI_SUCCESS;
   for (const EFI_DEVICE_PATH_PROTOCOL* node = Path; !IsDevicePathEnd(node); node = NextDevicePathNode(node)) {
     if (!IsFilePathNode(node)) {

@@ -12,8 +12,7 @@
 // Opens the file that the shell maps FileName to ("fs0:\dir\file", or a name
 // relative to the current directory). EFI_DEVICE_ERROR when the shell cannot
 // map the name; then *FileHandle is not written.
-EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode,
-                          UINT64 Attributes);
+EFI_STATUS FileOpenByName(const CHAR16* FileName, EFI_FILE_PROTOCOL** FileHandle, UINT64 OpenMode, UINT64 Attributes);
 
 // Opens the file that *FilePath names: the device part selects the volume,
 // each following file-path node is opened inside the one before. A path that

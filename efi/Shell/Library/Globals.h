@@ -40,8 +40,7 @@ inline bool LibCheck(bool Holds, const CHAR8* SourceFile, INTN SourceLine, const
 // reports the given text. Both evaluate to whether the check held. The
 // source names and condition texts reach the platform's debug-assert
 // protocol: they are output that tools may match, kept verbatim.
-#define LIB_CHECK_NOT_NULL(Pointer) \
-  LibCheck((Pointer) != nullptr, kLibSource, __LINE__, #Pointer " != ((void *) 0)")
+#define LIB_CHECK_NOT_NULL(Pointer) LibCheck((Pointer) != nullptr, kLibSource, __LINE__, #Pointer " != ((void *) 0)")
 #define LIB_CHECK(Condition, Text) LibCheck((Condition), kLibSource, __LINE__, Text)
 
 #endif  // QORVEX_SHELL_LIBRARY_GLOBALS_H

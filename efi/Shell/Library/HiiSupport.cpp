@@ -33,8 +33,7 @@ static VOID WriteLittleEndian32(VOID* Bytes, UINT32 Value) {
 
 // ---- Package lists ----
 
-EFI_HII_PACKAGE_LIST_HEADER* LibAssemblePackageListV(UINTN Count, const EFI_GUID* Guid,
-                                                     const VOID* const* Packages) {
+EFI_HII_PACKAGE_LIST_HEADER* LibAssemblePackageListV(UINTN Count, const EFI_GUID* Guid, const VOID* const* Packages) {
   UINT32 total = kListHeaderSize + kEndPackageSize;
   for (UINTN i = 0; i < Count; ++i) total += ReadLittleEndian32(Packages[i]) - kLengthWordSize;
 
@@ -122,8 +121,8 @@ EFI_STATUS LibStringLanguage(CHAR8* Language) {
   // when it is shorter than the buffer.
   ClearMem(Language, kLibLanguageSize);
   UINTN size = kLibLanguageSize;
-  EFI_STATUS status = LibRuntimeServices->GetVariable(u"PlatformLang", &gEfiGlobalVariableGuid, nullptr, &size,
-                                                      Language);
+  EFI_STATUS status =
+      LibRuntimeServices->GetVariable(u"PlatformLang", &gEfiGlobalVariableGuid, nullptr, &size, Language);
   // A value that fills the buffer without a NUL cannot be used as text.
   if (EFI_ERROR(status) || !HasTerminator(Language, kLibLanguageSize)) Str8Copy(Language, kDefaultLanguage);
   return status;

@@ -40,8 +40,7 @@ EFI_STATUS LibRegisterAppStrings(EFI_HII_HANDLE* HiiHandle, const VOID* Package,
 // block that the caller frees: the list header with Guid and the total
 // length, each package without its length word, and the end package.
 // Null when the block cannot be allocated.
-EFI_HII_PACKAGE_LIST_HEADER* LibAssemblePackageListV(UINTN Count, const EFI_GUID* Guid,
-                                                     const VOID* const* Packages);
+EFI_HII_PACKAGE_LIST_HEADER* LibAssemblePackageListV(UINTN Count, const EFI_GUID* Guid, const VOID* const* Packages);
 
 // The same with the packages as arguments; their count is the argument count.
 template <typename... Package>

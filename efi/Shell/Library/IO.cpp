@@ -280,9 +280,9 @@ struct DirectiveEntry {
 };
 
 static const DirectiveEntry kDirectives[] = {
-    {u'%', PercentField},  {u'a', String8Field},      {u's', String16Field},  {u'c', CharField},
-    {u'd', DecimalField},  {u'x', HexField},          {u'X', PaddedHexField}, {u'g', GuidField},
-    {u'r', StatusField},   {u't', TimeField},         {u'l', LongFlag},       {u'0', ZeroPadFlag},
+    {u'%', PercentField},       {u'a', String8Field}, {u's', String16Field},  {u'c', CharField},
+    {u'd', DecimalField},       {u'x', HexField},     {u'X', PaddedHexField}, {u'g', GuidField},
+    {u'r', StatusField},        {u't', TimeField},    {u'l', LongFlag},       {u'0', ZeroPadFlag},
     {u'-', TrailingSpacesFlag}, {u',', GroupingFlag}, {u'.', MaxWidthFlag},   {u'*', WidthArgFlag},
 };
 
@@ -416,8 +416,8 @@ EFI_STATUS BufferSinkWrite(VOID* Context, const CHAR16* Buffer) {
 
 // A run into a buffer target: no attributes, so the attribute letters of
 // the format change nothing.
-static VOID RunIntoBuffer(BOOLEAN Format8, const VOID* Format, const UINT64* Args,
-                          FormatWriteRoutine Write, VOID* Sink) {
+static VOID RunIntoBuffer(BOOLEAN Format8, const VOID* Format, const UINT64* Args, FormatWriteRoutine Write,
+                          VOID* Sink) {
   FormatState state = {};
   state.Format8 = Format8;
   state.Format = Format;

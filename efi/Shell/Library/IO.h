@@ -92,37 +92,37 @@ typedef EFI_STATUS (*FormatAttributeRoutine)(VOID* Target, UINTN Attribute);
 // members mirror those of FormatState, so that one next-character step
 // reads both the format and a field's text.
 struct FormatField {
-  BOOLEAN Text8;     // the text is 8-bit (directive a)
-  UINTN TextIndex;   // next character of Text
-  const VOID* Text;  // the field text; null until a conversion produces it
-  CHAR16* Scratch;   // the run's 100-character work area for converted values
-  UINTN MinWidth;    // padded with PadChar up to this width, before the text
-  UINTN MaxWidth;    // characters taken from the text, and the full width of
-                     // the field (spaces up to it); all ones for none
+  BOOLEAN Text8;       // the text is 8-bit (directive a)
+  UINTN TextIndex;     // next character of Text
+  const VOID* Text;    // the field text; null until a conversion produces it
+  CHAR16* Scratch;     // the run's 100-character work area for converted values
+  UINTN MinWidth;      // padded with PadChar up to this width, before the text
+  UINTN MaxWidth;      // characters taken from the text, and the full width of
+                       // the field (spaces up to it); all ones for none
   UINTN* WidthTarget;  // which width the next number or '*' sets
   CHAR16 PadChar;
   BOOLEAN PadLeading;  // the spaces up to MaxWidth go before the text
   BOOLEAN Grouping;    // thousands separators for d
   BOOLEAN LongFlag;
-  BOOLEAN Signed;      // the text is a number that may start with its sign (d)
+  BOOLEAN Signed;  // the text is a number that may start with its sign (d)
 };
 
 // One run. The entries clear it and fill Format8, Format, Args, Write,
 // ChangeAttr, Target, Attribute and the five attribute values; the run does
 // the rest.
 struct FormatState {
-  BOOLEAN Format8;        // the format is 8-bit text, else UCS-2
-  UINTN FormatIndex;      // next format character
+  BOOLEAN Format8;    // the format is 8-bit text, else UCS-2
+  UINTN FormatIndex;  // next format character
   const VOID* Format;
-  const UINT64* Args;     // next argument slot
-  CHAR16* ChunkStart;     // pending output starts here
-  CHAR16* ChunkLimit;     // reaching it forces a flush
-  CHAR16* ChunkPos;       // next free slot
-  UINTN Count;            // characters emitted: the run's result
-  UINTN Attribute;        // current text attribute
-  UINTN SavedAttribute;   // restored after the current field; 0 for none
-  UINTN NormalAttr;       // the attributes of N/n, H/h, E/e, B/b, V/v;
-  UINTN HighlightAttr;    // 0 where the target has none
+  const UINT64* Args;    // next argument slot
+  CHAR16* ChunkStart;    // pending output starts here
+  CHAR16* ChunkLimit;    // reaching it forces a flush
+  CHAR16* ChunkPos;      // next free slot
+  UINTN Count;           // characters emitted: the run's result
+  UINTN Attribute;       // current text attribute
+  UINTN SavedAttribute;  // restored after the current field; 0 for none
+  UINTN NormalAttr;      // the attributes of N/n, H/h, E/e, B/b, V/v;
+  UINTN HighlightAttr;   // 0 where the target has none
   UINTN ErrorAttr;
   UINTN BlueAttr;
   UINTN GreenAttr;

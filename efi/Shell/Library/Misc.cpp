@@ -255,8 +255,8 @@ VOID LibGuidTextBounded(CHAR16* Buffer, UINTN BufferSize, const EFI_GUID* Guid) 
     return;
   }
   const UINT8* d = Guid->Data4;
-  LibFormatToBuffer(Buffer, BufferSize, u"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Guid->Data1,
-                    Guid->Data2, Guid->Data3, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+  LibFormatToBuffer(Buffer, BufferSize, u"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Guid->Data1, Guid->Data2,
+                    Guid->Data3, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
 }
 
 VOID LibGuidText(CHAR16* Buffer, const EFI_GUID* Guid) { LibGuidTextBounded(Buffer, 0, Guid); }

@@ -44,8 +44,8 @@ static const FlagCheckItem* FindItem(const FlagCheckItem* CheckList, const CHAR1
 static const ArgNode* FindDuplicate(const ArgNode* Flags, const FlagCheckItem* Item, const CHAR16* Arg) {
   for (const ArgNode* node = Flags; node != nullptr; node = node->Next) {
     if (node->Name == nullptr) continue;
-    bool same = Item->Kind == KindJoinedValue ? LibFlagPrefixMatch(node->Name, Arg)
-                                              : Str16CompareNoCase(Arg, node->Name) == 0;
+    bool same =
+        Item->Kind == KindJoinedValue ? LibFlagPrefixMatch(node->Name, Arg) : Str16CompareNoCase(Arg, node->Name) == 0;
     if (same) return node;
   }
   return nullptr;
@@ -64,9 +64,7 @@ struct FlagWalk {
 // Fills the node of an accepted flag by the item's kind.
 static FlagCheckResult FillFlagNode(FlagWalk* Walk, const FlagCheckItem* Item, ArgNode* Node, const CHAR16* Arg) {
   switch (Item->Kind) {
-    case KindSwitch:
-      Node->Name = Arg;
-      return FlagCheckOk;
+    case KindSwitch: Node->Name = Arg; return FlagCheckOk;
     case KindNextValue:
       if (Walk->Index >= Walk->Shell->Argc - 1) {
         *Walk->Useful = Arg;
@@ -119,8 +117,8 @@ static FlagCheckResult TakePlainArgument(FlagWalk* Walk, const CHAR16* Arg) {
   return FlagCheckOk;
 }
 
-FlagCheckResult LibCheckFlags(const EFI_SHELL_INTERFACE* si, const FlagCheckItem* CheckList,
-                              CheckPackage* ChkPck, const CHAR16** Useful) {
+FlagCheckResult LibCheckFlags(const EFI_SHELL_INTERFACE* si, const FlagCheckItem* CheckList, CheckPackage* ChkPck,
+                              const CHAR16** Useful) {
   if (!LIB_CHECK_NOT_NULL(si) || !LIB_CHECK_NOT_NULL(CheckList) || !LIB_CHECK_NOT_NULL(ChkPck) ||
       !LIB_CHECK_NOT_NULL(Useful)) {
     return FlagCheckUnknown;

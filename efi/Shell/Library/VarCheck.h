@@ -66,8 +66,8 @@ enum FlagCheckResult : UINTN {
 // was gathered before an error stays in the package. A table item of another
 // kind is reported as a programming error, and its argument is refused as
 // FlagCheckUnknown.
-FlagCheckResult LibCheckFlags(const EFI_SHELL_INTERFACE* si, const FlagCheckItem* CheckList,
-                              CheckPackage* ChkPck, const CHAR16** Useful);
+FlagCheckResult LibCheckFlags(const EFI_SHELL_INTERFACE* si, const FlagCheckItem* CheckList, CheckPackage* ChkPck,
+                              const CHAR16** Useful);
 
 // The first accepted flag whose Name equals FlagStr ignoring case, or null.
 // For a KindJoinedValue flag, FlagStr is the item's FlagText.

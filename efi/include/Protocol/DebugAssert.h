@@ -9,8 +9,8 @@
 
 struct EFI_DEBUG_ASSERT_PROTOCOL;
 
-typedef EFI_STATUS(EFIAPI* EFI_DEBUG_ASSERT)(EFI_DEBUG_ASSERT_PROTOCOL* This, const CHAR8* FileName,
-                                             INTN LineNumber, const CHAR8* Description);
+typedef EFI_STATUS(EFIAPI* EFI_DEBUG_ASSERT)(EFI_DEBUG_ASSERT_PROTOCOL* This, const CHAR8* FileName, INTN LineNumber,
+                                             const CHAR8* Description);
 
 struct EFI_DEBUG_ASSERT_PROTOCOL {
   EFI_DEBUG_ASSERT Assert;

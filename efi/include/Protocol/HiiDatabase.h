@@ -29,8 +29,7 @@ struct EFI_HII_DATABASE_PROTOCOL;
 typedef EFI_STATUS(EFIAPI* EFI_HII_DATABASE_NEW_PACK)(const EFI_HII_DATABASE_PROTOCOL* This,
                                                       const EFI_HII_PACKAGE_LIST_HEADER* PackageList,
                                                       EFI_HANDLE DriverHandle, EFI_HII_HANDLE* Handle);
-typedef EFI_STATUS(EFIAPI* EFI_HII_DATABASE_REMOVE_PACK)(const EFI_HII_DATABASE_PROTOCOL* This,
-                                                         EFI_HII_HANDLE Handle);
+typedef EFI_STATUS(EFIAPI* EFI_HII_DATABASE_REMOVE_PACK)(const EFI_HII_DATABASE_PROTOCOL* This, EFI_HII_HANDLE Handle);
 
 struct EFI_HII_DATABASE_PROTOCOL {
   EFI_HII_DATABASE_NEW_PACK NewPackageList;

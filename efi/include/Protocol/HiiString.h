@@ -9,8 +9,8 @@ struct EFI_FONT_INFO;
 struct EFI_HII_STRING_PROTOCOL;
 
 typedef EFI_STATUS(EFIAPI* EFI_HII_GET_STRING)(const EFI_HII_STRING_PROTOCOL* This, const CHAR8* Language,
-                                               EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId,
-                                               CHAR16* String, UINTN* StringSize, EFI_FONT_INFO** StringFontInfo);
+                                               EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId, CHAR16* String,
+                                               UINTN* StringSize, EFI_FONT_INFO** StringFontInfo);
 
 struct EFI_HII_STRING_PROTOCOL {
   VOID* NewString;

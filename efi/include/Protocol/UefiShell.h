@@ -36,8 +36,7 @@ struct EFI_SHELL_PROTOCOL {
   UINT32 MinorVersion;
 };
 static_assert(offsetof(EFI_SHELL_PROTOCOL, SetEnv) == 0x10, "Shell->SetEnv");
-static_assert(offsetof(EFI_SHELL_PROTOCOL, GetDevicePathFromFilePath) == 0x40,
-              "Shell->GetDevicePathFromFilePath");
+static_assert(offsetof(EFI_SHELL_PROTOCOL, GetDevicePathFromFilePath) == 0x40, "Shell->GetDevicePathFromFilePath");
 static_assert(offsetof(EFI_SHELL_PROTOCOL, ExecutionBreak) == 0x138, "Shell->ExecutionBreak");
 static_assert(offsetof(EFI_SHELL_PROTOCOL, MajorVersion) == 0x140, "Shell->MajorVersion");
 static_assert(offsetof(EFI_SHELL_PROTOCOL, MinorVersion) == 0x144, "Shell->MinorVersion");

@@ -33,8 +33,7 @@ struct EFI_UNICODE_COLLATION_PROTOCOL {
 static_assert(offsetof(EFI_UNICODE_COLLATION_PROTOCOL, StriColl) == 0x00, "Collation->StriColl");
 static_assert(offsetof(EFI_UNICODE_COLLATION_PROTOCOL, MetaiMatch) == 0x08, "Collation->MetaiMatch");
 static_assert(offsetof(EFI_UNICODE_COLLATION_PROTOCOL, StrUpr) == 0x18, "Collation->StrUpr");
-static_assert(offsetof(EFI_UNICODE_COLLATION_PROTOCOL, SupportedLanguages) == 0x30,
-              "Collation->SupportedLanguages");
+static_assert(offsetof(EFI_UNICODE_COLLATION_PROTOCOL, SupportedLanguages) == 0x30, "Collation->SupportedLanguages");
 static_assert(sizeof(EFI_UNICODE_COLLATION_PROTOCOL) == 0x38, "seven pointer slots");
 
 #endif  // QORVEX_EFI_PROTOCOL_UNICODE_COLLATION_H

@@ -22,9 +22,7 @@
 
 #define NINEP_OPTIONS "trans=virtio,version=9p2000.L,msize=512000"
 
-static void say(const char *what, const char *name) {
-  fprintf(stderr, "wine32-vm init: %s %s\n", what, name);
-}
+static void say(const char *what, const char *name) { fprintf(stderr, "wine32-vm init: %s %s\n", what, name); }
 
 static void power_off(void) {
   sync();

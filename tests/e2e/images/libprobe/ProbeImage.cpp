@@ -61,8 +61,7 @@ bool CheckHandles() {
   Print(u"\r\n");
   ReleasePool(handles);
   VOID* interface = nullptr;
-  return count > 0 && !EFI_ERROR(LibLocateProtocol(&gEfiSimpleTextOutProtocolGuid, &interface)) &&
-         interface != nullptr;
+  return count > 0 && !EFI_ERROR(LibLocateProtocol(&gEfiSimpleTextOutProtocolGuid, &interface)) && interface != nullptr;
 }
 
 }  // namespace

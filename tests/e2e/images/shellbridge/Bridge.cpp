@@ -124,11 +124,11 @@ EFI_STATUS LoadChild(const Bridge* B, const CHAR16* Name, EFI_HANDLE* Child) {
 
 EFI_STATUS InstallInterfaces(const Bridge* B, EFI_HANDLE Child, EFI_SHELL_INTERFACE* Interface,
                              EFI_SHELL_ENVIRONMENT2* Environment) {
-  EFI_STATUS status = B->BootServices->InstallProtocolInterface(&Child, &gEfiShellInterfaceGuid,
-                                                                EFI_NATIVE_INTERFACE, Interface);
+  EFI_STATUS status =
+      B->BootServices->InstallProtocolInterface(&Child, &gEfiShellInterfaceGuid, EFI_NATIVE_INTERFACE, Interface);
   if (EFI_ERROR(status)) return status;
-  status = B->BootServices->InstallProtocolInterface(&Child, &gEfiShellEnvironmentGuid, EFI_NATIVE_INTERFACE,
-                                                     Environment);
+  status =
+      B->BootServices->InstallProtocolInterface(&Child, &gEfiShellEnvironmentGuid, EFI_NATIVE_INTERFACE, Environment);
   if (EFI_ERROR(status)) B->BootServices->UninstallProtocolInterface(Child, &gEfiShellInterfaceGuid, Interface);
   return status;
 }
