@@ -10,7 +10,7 @@ packages=(
   cmake g++ clang lld llvm libgtest-dev libclang-rt-dev python3 file time
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
   qemu-system-x86 ovmf mtools dosfstools linux-image-amd64
-  dpkg-dev lintian man-db dmidecode
+  dpkg-dev lintian man-db clang-format dmidecode
 )
 
 installed() {
@@ -41,6 +41,10 @@ install_missing() {
 }
 
 install_missing
+
+# Every C++ source keeps the layout of .clang-format.
+echo "test-all: C++ sources in the layout of .clang-format"
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 jobs=2
 echo "test-all: full build (every toolchain required)"
