@@ -51,27 +51,17 @@ void release_record(DumpRecord* record) {
 // Traces and writes one parsed record. Returns false with `result` filled
 // when the record could not be written whole.
 bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console, RunResult* result) {
-  if (!quiet) {
-    const SectionRow* section = find_section(record->type);
-    console->trace(console->context, record->type, section != nullptr ? section->name : "", record->code, record->key,
-                   record->value);
-  }
   uint64_t status = kStreamSuccess;
-  const bool handed_on = write_record(record, vkf, &status);
+  const RecordOutcome outcome = trace_and_write_record(record, vkf, quiet, console, &status);
   release_record(record);
-  // Every parsed record has a section, so a record that was not written
-  // could not be formatted: the front end's formatter ran out of memory.
-  if (!handed_on) {
-    result->outcome = RunOutOfMemory;
-    return false;
+  switch (outcome) {
+    case RecordWritten: ++result->records_written; return true;
+    case RecordNotFormatted: result->outcome = RunOutOfMemory; return false;
+    case RecordWriteFailed: break;
   }
-  if (status != kStreamSuccess) {
-    result->outcome = RunWriteError;
-    result->write_status = status;
-    return false;
-  }
-  ++result->records_written;
-  return true;
+  result->outcome = RunWriteError;
+  result->write_status = status;
+  return false;
 }
 
 }  // namespace

@@ -41,6 +41,20 @@ uint64_t write_text(CoreStream* vkf, const char* text, size_t length) {
 
 }  // namespace
 
+RecordOutcome trace_and_write_record(const DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
+                                     uint64_t* write_status) {
+  if (!quiet) {
+    const SectionRow* section = find_section(record->type);
+    console->trace(console->context, record->type, section != nullptr ? section->name : "", record->code, record->key,
+                   record->value);
+  }
+  *write_status = kStreamSuccess;
+  // Every record of a run has a section, so a record that was not written
+  // could not be formatted: the front end's formatter ran out of memory.
+  if (!write_record(record, vkf, write_status)) return RecordNotFormatted;
+  return *write_status == kStreamSuccess ? RecordWritten : RecordWriteFailed;
+}
+
 bool write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status) {
   if (record == nullptr || vkf == nullptr || vkf->ops == nullptr) return false;
   const char* section_name = nullptr;

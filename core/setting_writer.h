@@ -28,4 +28,17 @@ constexpr size_t kRecordTextSize = 640;
 // short write reported as success. It is not written when nothing was written.
 bool write_record(const DumpRecord* record, CoreStream* vkf, uint64_t* write_status = nullptr);
 
+// What became of one record that a run traced and wrote.
+enum RecordOutcome {
+  RecordWritten,       // handed whole to the stream
+  RecordNotFormatted,  // the formatter ran out of memory; nothing was written
+  RecordWriteFailed,   // the write failed or stored less; see *write_status
+};
+
+// Prints the record's trace line unless `quiet`, then writes it. Every run
+// that writes records (the dump's and the SMBIOS table's) goes through here,
+// so both trace and fail alike.
+RecordOutcome trace_and_write_record(const DumpRecord* record, CoreStream* vkf, bool quiet, const ConsoleOps* console,
+                                     uint64_t* write_status);
+
 #endif  // QORVEX_CORE_SETTING_WRITER_H

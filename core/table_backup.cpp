@@ -15,21 +15,17 @@ bool back_up_value(const FieldRow* row, TableValue* value, CoreStream* vkf, bool
     return false;
   }
   if (value->line_break_replaced) notices->line_break(notices->context, section, row->key);
-  if (!quiet) console->trace(console->context, row->type, section, row->code, row->key, value->text);
   // The writer only reads the record's strings.
   DumpRecord record = {row->type, const_cast<char*>(row->code), const_cast<char*>(row->key), value->text};
   uint64_t status = kStreamSuccess;
-  if (!write_record(&record, vkf, &status)) {
-    result->outcome = BackupOutOfMemory;
-    return false;
+  switch (trace_and_write_record(&record, vkf, quiet, console, &status)) {
+    case RecordWritten: ++result->records; return true;
+    case RecordNotFormatted: result->outcome = BackupOutOfMemory; return false;
+    case RecordWriteFailed: break;
   }
-  if (status != kStreamSuccess) {
-    result->outcome = BackupWriteFailed;
-    result->write_status = status;
-    return false;
-  }
-  ++result->records;
-  return true;
+  result->outcome = BackupWriteFailed;
+  result->write_status = status;
+  return false;
 }
 
 // Writes every record of `row`: one, none, or one per OEM string.
