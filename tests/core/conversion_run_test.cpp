@@ -46,6 +46,17 @@ class ConversionRunTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(test_memory::live_blocks(), 0u); }
 
+  // Starts the next run of a table as the test's first: the last one left
+  // nothing allocated, and no state, failure or byte of it carries over.
+  void start_afresh() {
+    EXPECT_EQ(test_memory::live_blocks(), 0u);
+    reset_run_state();
+    test_memory::reset();
+    vkf = MemoryStream();
+    dump = MemoryStream();
+    console.text.clear();
+  }
+
   RunResult convert(const std::string& dump_bytes, bool be_quiet = false) {
     dump.data = dump_bytes;
     CoreStream dump_stream = dump.stream();
@@ -214,11 +225,7 @@ TEST_F(ConversionRunTest, FirstFailureEndsTheRun) {
   // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    reset_run_state();
-    test_memory::reset();
-    vkf = MemoryStream();
-    dump = MemoryStream();
-    console.text.clear();
+    start_afresh();
     dump.failing_reads = row.failing_reads;
     vkf.failing_writes = row.failing_writes;
     vkf.short_writes = row.short_writes;
@@ -288,9 +295,7 @@ TEST_F(ConversionRunTest, RecordsAreThoseOfTheReference) {
     const std::string text = random_dump(random);
     const std::string bytes = round % 2 ? utf16(text) : text;
     SCOPED_TRACE(testing::Message() << "round " << round);
-    reset_run_state();
-    vkf = MemoryStream();
-    console.text.clear();
+    start_afresh();
     const std::vector<fuzz::ReferenceRecord> records = fuzz::ReferenceRecords(bytes);
     RunResult result = convert(bytes);
     const RunOutcome expected = bytes.size() < 2 ? RunDumpTooShort : records.empty() ? RunNoFields : RunCompleted;

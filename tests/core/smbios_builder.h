@@ -62,4 +62,21 @@ inline SmbiosTable table_view(const std::string& bytes, uint8_t major = 3, uint8
   return SmbiosTable{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), count, major, minor};
 }
 
+// Sets the byte at `at` so that the `length` bytes from `from` sum to zero.
+inline void fix_checksum(std::string& bytes, size_t from, size_t length, size_t at) {
+  bytes[at] = 0;
+  uint8_t sum = 0;
+  for (size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + bytes[from + i]);
+  bytes[at] = static_cast<char>(-sum);
+}
+
+// An SMBIOS 3.5 entry point for a table of `max_size` bytes at `address`.
+inline std::string smbios3_entry(uint32_t max_size, uint64_t address) {
+  std::string e("_SM3_\0\x18\x03\x05\x00\x01\x00", 12);
+  for (int i = 0; i < 4; ++i) e += static_cast<char>(max_size >> (8 * i));
+  for (int i = 0; i < 8; ++i) e += static_cast<char>(address >> (8 * i));
+  fix_checksum(e, 0, e.size(), 5);
+  return e;
+}
+
 #endif  // QORVEX_TESTS_CORE_SMBIOS_BUILDER_H

@@ -15,22 +15,6 @@ namespace {
 
 const uint8_t* bytes_of(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
 
-// Sets the byte at `at` so that the `length` bytes from `from` sum to zero.
-void fix_checksum(std::string& bytes, size_t from, size_t length, size_t at) {
-  bytes[at] = 0;
-  uint8_t sum = 0;
-  for (size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + bytes[from + i]);
-  bytes[at] = static_cast<char>(-sum);
-}
-
-std::string entry3(uint32_t max_size, uint64_t address) {
-  std::string e("_SM3_\0\x18\x03\x05\x00\x01\x00", 12);
-  for (int i = 0; i < 4; ++i) e += static_cast<char>(max_size >> (8 * i));
-  for (int i = 0; i < 8; ++i) e += static_cast<char>(address >> (8 * i));
-  fix_checksum(e, 0, e.size(), 5);
-  return e;
-}
-
 std::string legacy_entry(uint16_t length, uint32_t address, uint16_t count, uint8_t bcd) {
   std::string e("_DMI_\0", 6);
   e += static_cast<char>(length & 0xFF);
@@ -62,18 +46,18 @@ struct EntryRow {
 };
 
 TEST(EntryPointTest, EachFormatAndEachCheckIsRead) {
-  std::string bad_sum3 = entry3(0x200, 0x7F000);
+  std::string bad_sum3 = smbios3_entry(0x200, 0x7F000);
   bad_sum3[0x10] ^= 1;
   std::string bad_inner = entry2(0x1F);
   bad_inner[0x18] ^= 1;
   fix_checksum(bad_inner, 0, 0x1F, 4);
-  std::string long3 = entry3(0x200, 0);
+  std::string long3 = smbios3_entry(0x200, 0);
   long3[6] = 0x19;
   fix_checksum(long3, 0, 0x18, 5);
   const EntryRow rows[] = {
-      {"_SM3_", entry3(0x200, 0x7F000), true, 0x200, 0x7F000, 0, 3, 5},
+      {"_SM3_", smbios3_entry(0x200, 0x7F000), true, 0x200, 0x7F000, 0, 3, 5},
       {"_SM3_ with a byte changed", bad_sum3, false},
-      {"_SM3_ cut by the buffer", entry3(0x200, 0).substr(0, 0x17), false},
+      {"_SM3_ cut by the buffer", smbios3_entry(0x200, 0).substr(0, 0x17), false},
       {"_SM3_ longer than the buffer says", long3, false},
       {"_SM_", entry2(0x1F), true, 0x1234, 0xF0000, 7, 2, 8},
       {"_SM_ stating 0x1E", entry2(0x1E), true, 0x1234, 0xF0000, 7, 2, 8},
@@ -120,6 +104,9 @@ class TableBackupTest : public ::testing::Test {
   }
   BackupResult back_up(const std::string& table_bytes, uint8_t major = 3, uint8_t minor = 0, uint16_t count = 0,
                        bool quiet = true) {
+    reset_run_state();
+    vkf.data.clear();
+    log.notices.clear();
     bytes = table_bytes;
     SmbiosTable table = table_view(bytes, major, minor, count);
     CoreStream stream = vkf.stream();
@@ -165,6 +152,9 @@ TEST_F(TableBackupTest, ValueFormatsAndStructureBounds) {
     return s;
   };
   const std::string system_strings = "Manufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = \r\n";
+  const std::string chassis_without_sku =
+      "[Chassis]\r\nManufacturer = \r\nChassisType = 00h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"
+      "ChassisOEM = 00000000\r\n";
   const ValueRow rows[] = {
       {"UUID from 2.6 on", with_uuid(0x18), 2, 6,
        "[System]\r\n" + system_strings + "UUID = 33221100-5544-7766-8899-AABBCCDDEEFF\r\n"},
@@ -186,11 +176,8 @@ TEST_F(TableBackupTest, ValueFormatsAndStructureBounds) {
        "[Chassis]\r\nManufacturer = \r\nChassisType = 03h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"},
       {"chassis SKU behind 2 elements of 3 bytes",
        Structure(3, 0x1C, {"sku", "x"}).set(0x13, {2, 3}).set(0x15, {2, 2, 2, 2, 2, 2, 1}), 3, 0,
-       "[Chassis]\r\nManufacturer = \r\nChassisType = 00h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"
-       "ChassisOEM = 00000000\r\nChassisSKU = sku\r\n"},
-      {"chassis SKU one byte past the area", Structure(3, 0x1B).set(0x13, {2, 3}), 3, 0,
-       "[Chassis]\r\nManufacturer = \r\nChassisType = 00h\r\nVersion = \r\nSerialNum = \r\nTagNum = \r\n"
-       "ChassisOEM = 00000000\r\n"},
+       chassis_without_sku + "ChassisSKU = sku\r\n"},
+      {"chassis SKU one byte past the area", Structure(3, 0x1B).set(0x13, {2, 3}), 3, 0, chassis_without_sku},
       {"board location just held, asset tag", Structure(2, 0x0B, {"t", "l"}).set(8, {1, 0, 2}), 3, 0,
        "[BaseBoard]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = \r\nAssetTag = t\r\n"
        "LocInChassis = l\r\n"},
@@ -198,8 +185,6 @@ TEST_F(TableBackupTest, ValueFormatsAndStructureBounds) {
        "[OemString]\r\nString = a\r\nString = b\r\nString = c\r\n"},
   };
   for (const ValueRow& row : rows) {
-    vkf.data.clear();
-    reset_run_state();
     back_up(table_of({row.structure}), row.major, row.minor);
     EXPECT_EQ(vkf.data, row.vkf) << row.name;
   }
@@ -231,13 +216,13 @@ TEST_F(TableBackupTest, TheWalkStopsAtEveryBoundOfTheTable) {
       {"a length under the header's", bios + std::string("\x0B\x03\0\0\0\0", 6), 0, BackupCompleted, bios_vkf,
        "cut at 8\n"},
       {"a header cut short is the table's end", bios + "\x0B\x05", 0, BackupCompleted, bios_vkf, ""},
+      {"line breaks become blanks with a notice", table_of({Structure(1, 8, {"two\r\nlines"}).set(7, {1})}), 0,
+       BackupCompleted, "[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = two  lines\r\n",
+       "line break [System] SerialNum\n"},
       {"no section's type", Structure(4, 6, {"cpu"}).bytes() + end, 0, BackupNoField, "", ""},
       {"an empty table", "", 0, BackupNoField, "", ""},
   };
   for (const WalkRow& row : rows) {
-    vkf.data.clear();
-    log.notices.clear();
-    reset_run_state();
     BackupResult result = back_up(row.table, 3, 0, row.count);
     EXPECT_EQ(result.outcome, row.outcome) << row.name;
     EXPECT_EQ(vkf.data, row.vkf) << row.name;
@@ -245,19 +230,11 @@ TEST_F(TableBackupTest, TheWalkStopsAtEveryBoundOfTheTable) {
   }
 }
 
-TEST_F(TableBackupTest, LineBreaksBecomeBlanksWithANotice) {
-  back_up(table_of({Structure(1, 8, {"two\r\nlines"}).set(7, {1})}));
-  EXPECT_EQ(vkf.data, "[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = two  lines\r\n");
-  EXPECT_EQ(log.notices, "line break [System] SerialNum\n");
-}
-
 TEST_F(TableBackupTest, AStringTooLongForALineStopsTheRun) {
   BackupResult result = back_up(table_of({Structure(0, 6, {"v", std::string(256, 'x')}).set(4, {1, 2})}));
   EXPECT_EQ(result.outcome, BackupValueTooLong);
   EXPECT_EQ(result.field, &FieldTable[1]);
   EXPECT_EQ(vkf.data, "[BIOS]\r\nName = v\r\n");
-  reset_run_state();
-  vkf.data.clear();
   result = back_up(table_of({Structure(0, 6, {"v", std::string(255, 'x')}).set(4, {1, 2})}));
   EXPECT_EQ(result.outcome, BackupCompleted) << "255 characters still fit";
 }
@@ -269,7 +246,6 @@ TEST_F(TableBackupTest, TheFirstFailedWriteStopsTheRunWithItsStatus) {
   EXPECT_EQ(result.write_status, MemoryStream::kVolumeFull);
   EXPECT_EQ(result.records, 2u);
   EXPECT_EQ(vkf.writes, 3u) << "nothing is written after the failed record";
-  reset_run_state();
   vkf = MemoryStream();
   test_memory::fail_formatting(2);
   result = back_up(sample_table());
