@@ -55,12 +55,14 @@ bool sync_folder_of(const char* name) {
 // at most 32 bits; returns the character after it, or null.
 const char* read_number(const char* text, unsigned long* value) {
   if (text[0] < '0' || text[0] > '9' || (text[0] == '0' && text[1] >= '0' && text[1] <= '9')) return nullptr;
-  unsigned long number = 0;
+  // Wide enough to hold one digit more than 32 bits (unsigned long is 32
+  // bits on Windows).
+  unsigned long long number = 0;
   for (; *text >= '0' && *text <= '9'; ++text) {
-    number = number * 10 + static_cast<unsigned long>(*text - '0');
-    if (number > 0xFFFFFFFFul) return nullptr;
+    number = number * 10 + static_cast<unsigned long long>(*text - '0');
+    if (number > 0xFFFFFFFFull) return nullptr;
   }
-  *value = number;
+  *value = static_cast<unsigned long>(number);
   return text;
 }
 
