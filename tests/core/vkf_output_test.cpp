@@ -1,6 +1,6 @@
-// Putting the VKF file in place when a step of it fails as a failing disk
-// fails it: the fsync of the file or of its folder, or the rename. The
-// platform calls are swapped through their table; nothing else is faked.
+// A failing disk fails the fsync of the VKF file or of its folder, or the
+// rename (swapped through their table): the old file and no temporary stay,
+// unless the rename was done; it cannot be taken back.
 #include "vkf_output.h"
 
 #include <dirent.h>
@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "replace_file-posix.h"
@@ -22,11 +22,11 @@ namespace {
 struct CommitFault {
   const char* name;
   bool file_sync;     // The fsync of the written file fails.
-  int folder_sync;    // The number of the folder fsync that fails (1: after the create, 2: after the rename).
-  int folder_errno;   // Its errno.
+  int folder_sync;    // Which folder fsync fails: 1 after the create, 2 after the rename.
+  int folder_errno;   // With this errno.
   bool rename;        // The rename fails.
-  bool begun;         // begin_vkf_output succeeds.
-  bool committed;     // commit_vkf_output succeeds.
+  bool begun;         // What begin_vkf_output returns,
+  bool committed;     // and commit_vkf_output.
   const char* after;  // The VKF file afterwards.
   int folder_syncs;   // Folder fsyncs made.
 };
@@ -42,18 +42,7 @@ int failing_sync(int descriptor) {
   return -1;
 }
 
-int failing_rename(const char* from, const char* to) {
-  if (!fault->rename) return rename(from, to);
-  errno = EIO;
-  return -1;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
+int failing_rename(const char* from, const char* to) { return fault->rename ? (errno = EIO, -1) : rename(from, to); }
 
 std::set<std::string> listing(const std::string& folder) {
   std::set<std::string> names;
@@ -63,8 +52,6 @@ std::set<std::string> listing(const std::string& folder) {
   return names;
 }
 
-// Only a folder that cannot be flushed after the rename leaves the new file
-// in place on a failure: the rename cannot be taken back.
 TEST(VkfOutputTest, FailedCommitKeepsTheOldFileAndLeavesNoTemporary) {
   const CommitFault rows[] = {
       {"no fault", false, 0, 0, false, true, true, "new", 2},
@@ -91,7 +78,8 @@ TEST(VkfOutputTest, FailedCommitKeepsTheOldFileAndLeavesNoTemporary) {
       fputs("new", output.file);
       EXPECT_EQ(commit_vkf_output(&output), row.committed);
     }
-    EXPECT_EQ(read_file(vkf), row.after);
+    std::ifstream after(vkf, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), row.after);
     EXPECT_EQ(listing(folder), (std::set<std::string>{".", "..", "o.vkf"}));
     EXPECT_EQ(folder_syncs, row.folder_syncs);
     unlink(vkf.c_str());
