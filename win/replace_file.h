@@ -1,5 +1,6 @@
 // The platform's part in replacing a file whole: what a name reaches, how a
-// file gets onto the disk, how one file takes another's name in one step.
+// file gets onto the disk, how one file takes another's name in one step,
+// and which files a run that was cut off left behind.
 // replace_file-posix.cpp and replace_file-win32.cpp implement it.
 #ifndef QORVEX_WIN_REPLACE_FILE_H
 #define QORVEX_WIN_REPLACE_FILE_H
@@ -40,5 +41,20 @@ bool finish_temporary(FILE* temporary, const TargetInfo& target);
 
 // Moves `temporary` to `name` in one step, replacing the file there.
 bool put_in_place(const char* temporary, const char* name);
+
+// Gets the entries of `folder` (a file created or renamed in it) onto the
+// disk. False when the system reports a failure; true where the system
+// cannot flush a folder, or need not since its rename wrote through.
+bool sync_folder(const char* folder);
+
+// Calls `visit(context, file_name)` for each regular file in `folder` whose
+// name begins with `prefix`; folders and links are passed over.
+void visit_files(const char* folder, const char* prefix, void (*visit)(void* context, const char* file_name),
+                 void* context);
+
+// True only when no process with the id `process` exists any more, so that
+// no program can be writing a file that process named. Any doubt (no
+// right to ask, an id the system cannot have) counts as a running process.
+bool process_is_gone(unsigned long process);
 
 #endif  // QORVEX_WIN_REPLACE_FILE_H

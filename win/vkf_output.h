@@ -8,6 +8,10 @@
 // pipe, /dev/stdout, /dev/null, CON or NUL) cannot be replaced and is
 // written directly, so that output into a pipe keeps working.
 //
+// A run cut off by a power cut or a kill leaves its temporary file. Each run
+// removes those in the folder it writes into whose process is gone, and no
+// other file.
+//
 // Use:
 //   VkfOutput output;
 //   if (!begin_vkf_output(&output, name, dump)) -> the open message; nothing was created
@@ -41,9 +45,11 @@ struct VkfOutput {
 bool begin_vkf_output(VkfOutput* output, const char* name, FILE* source);
 
 // Puts the written file in place of the VKF name: flushes it to the disk,
-// keeps the old file's permission bits where the system has them, and
-// replaces the old file. Returns false when any step fails; the temporary
-// file is removed then and the VKF name is as it was.
+// keeps the old file's permission bits where the system has them, replaces
+// the old file and flushes the folder. Returns false when any step fails;
+// the temporary file is removed then and the VKF name is as it was. Only
+// when the folder cannot be flushed after the rename is the new file in
+// place on a false: it may not outlast a power cut, so the run must be redone.
 bool commit_vkf_output(VkfOutput* output);
 
 // Ends a failed run: closes the output and removes the temporary file.

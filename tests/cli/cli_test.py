@@ -151,6 +151,15 @@ def verified(compared, different):
 
 SPECIFY_VKF = b"Error, Please specify the name of VKF file!\r\n"
 
+# Temporary files left by cut runs: of a process id above any Linux one
+# (2^22) that no Windows process has either, of this test's running process,
+# and names of other patterns, which a run never touches.
+GONE = 4194308
+LEFT, KEEP = b"cut off", b"keep"
+OTHER_PATTERNS = ["qorvexw-%d-0.tmp" % GONE, ".qorvexw-%d-0.tmp~" % GONE, ".qorvexw-0%d-0.tmp" % GONE,
+                  ".qorvexw-%d-5.TMP" % GONE, ".qorvexw-%d.tmp" % GONE, ".qorvexw-0-0.tmp",
+                  ".qorvexw-%d-0.tmp" % (GONE + 2 ** 32)]
+
 CASES = [
     Case("no arguments", [], BANNER + SPECIFY, 1),
     Case("one argument", ["d.txt"], BANNER + SPECIFY, 1, files={"d.txt": SAMPLE},
@@ -292,6 +301,18 @@ CASES = [
          b"Warning, [System] SerialNum holds a line break: a blank stands in its place\r\n", 0,
          files={"t.bin": LINE_BREAK_TABLE},
          after={"o.vkf": b"[System]\r\nManufacturer = \r\nProduct = \r\nVersion = \r\nSerialNum = two  lines\r\n"}),
+    Case("temporary files of gone processes in the VKF's folder are removed, no other file",
+         ["d.txt", "sub/o.vkf", "/q"], b"", 0,
+         files=dict({"d.txt": SAMPLE, "sub/o.vkf": OLD_VKF, ".qorvexw-%d-0.tmp" % GONE: KEEP,
+                     "sub/.qorvexw-%d-0.tmp" % GONE: LEFT, "sub/.qorvexw-%d-99.tmp" % GONE: LEFT},
+                    **{"sub/" + name: KEEP for name in OTHER_PATTERNS}),
+         after=dict({"sub/o.vkf": SAMPLE_VKF, ".qorvexw-%d-0.tmp" % GONE: KEEP,
+                     "sub/.qorvexw-%d-0.tmp" % GONE: ABSENT, "sub/.qorvexw-%d-99.tmp" % GONE: ABSENT},
+                    **{"sub/" + name: KEEP for name in OTHER_PATTERNS})),
+    Case("temporary file of a running process is kept", ["d.txt", "o.vkf", "/q"], b"", 0,
+         files={"d.txt": SAMPLE, ".qorvexw-%d-0.tmp" % os.getpid(): LEFT},
+         after={"o.vkf": SAMPLE_VKF, ".qorvexw-%d-0.tmp" % os.getpid(): LEFT},
+         native_only="the test's process id is no Windows process id"),
     Case("verify equal, quiet", ["/verify:t.bin", "o.vkf", "/q"], verified(25, 0), 0,
          files={"t.bin": TABLE2, "o.vkf": BOARD_VKF}, after={"o.vkf": BOARD_VKF}),
     Case("verify different, quiet", ["/Verify:t.bin", "o.vkf", "/q"],
