@@ -143,6 +143,10 @@ def table_file(structures):
 
 
 LINE_BREAK_TABLE = table_file([b"\x01\x08\0\0\0\0\0\x01two\r\nlines\0\0"])
+# The whole 64-bit table file, its entry point stating the length that CUT_TABLE holds.
+LONG_FILE = bytearray(TABLE3)
+LONG_FILE[0x0C:0x10], LONG_FILE[5] = (300).to_bytes(4, "little"), 0
+LONG_FILE[5] = -sum(LONG_FILE[:0x18]) & 0xFF
 
 
 def verified(compared, different):
@@ -285,7 +289,7 @@ CASES = [
          after={"o.vkf": OLD_VKF}, wine_only=WINDOWS_NAMES),
     Case("backup of a table file, 64-bit entry point", ["/smbios:t.bin", "o.vkf"], BANNER + BOARD_CONSOLE, 0,
          files={"t.bin": TABLE3}, after={"o.vkf": BOARD_VKF, "t.bin": TABLE3}),
-    Case("backup of a table file, 32-bit entry point, quiet", ["/SMBIOS:t.bin", "o.vkf", "/q"], b"", 0,
+    Case("backup of a table file, 32-bit entry point, quiet /Q", ["/SMBIOS:t.bin", "o.vkf", "/Q"], b"", 0,
          files={"t.bin": TABLE2, "o.vkf": b"x" * 3000}, after={"o.vkf": BOARD_VKF}),
     Case("backup without a VKF name", ["/smbios"], BANNER + SPECIFY_VKF, 1),
     Case("backup of a missing table file", ["/smbios:no.bin", "o.vkf"], BANNER + open_error("no.bin"), 1,
@@ -297,6 +301,8 @@ CASES = [
          files={"t.bin": TABLE3}, after={"t.bin": TABLE3}),
     Case("backup of a table cut short", ["/smbios:t.bin", "o.vkf", "/q"], CUT_WARNING, 0,
          files={"t.bin": CUT_TABLE}, after={"o.vkf": CUT_VKF}),
+    Case("backup of a table file longer than its entry point states", ["/smbios:t.bin", "o.vkf", "/q"],
+         CUT_WARNING, 0, files={"t.bin": bytes(LONG_FILE)}, after={"o.vkf": CUT_VKF}),
     Case("backup of a string with a line break", ["/smbios:t.bin", "o.vkf", "/q"],
          b"Warning, [System] SerialNum holds a line break: a blank stands in its place\r\n", 0,
          files={"t.bin": LINE_BREAK_TABLE},
@@ -324,7 +330,7 @@ CASES = [
                                             b"7Q2-NW\nString = third\n"}),
     Case("verify of a file that is no VKF file", ["/verify:t.bin", "d.txt", "/q"],
          b"Error, Line 1 of [d.txt] is not a VKF line!\r\n", 1, files={"t.bin": TABLE3, "d.txt": SAMPLE}),
-    Case("verify of a file naming no field", ["/verify:t.bin", "o.vkf", "/q"],
+    Case("verify of a file naming no field, quiet /Q", ["/verify:t.bin", "o.vkf", "/Q"],
          no_field("o.vkf"), 1, files={"t.bin": TABLE3, "o.vkf": b"[BIOS]\r\n"}),
     Case("verify of a missing VKF file", ["/verify:t.bin", "no.vkf"], BANNER + open_error("no.vkf"), 1,
          files={"t.bin": TABLE3}),

@@ -309,6 +309,7 @@ TEST_F(ConversionRunTest, EightBitDumpThatCannotBeRewoundIsNotConverted) {
   dump.set_position_fails = true;
   RunResult result = convert("(/SM)x \"v\"\n");
   EXPECT_EQ(result.outcome, RunReadError);
+  EXPECT_EQ(result.read_status, 1u) << "the failed rewind's status";
   EXPECT_EQ(vkf.data, "");
 }
 

@@ -27,10 +27,10 @@ std::string legacy_entry(uint16_t length, uint32_t address, uint16_t count, uint
   return e;
 }
 
-std::string entry2(uint8_t stated_length) {
+std::string entry2(uint8_t stated_length, uint8_t bcd = 0x28) {
   std::string e("_SM_\0\0\x02\x08\x00\x01\x00\0\0\0\0\0", 16);
   e[5] = static_cast<char>(stated_length);
-  e += legacy_entry(0x1234, 0xF0000, 7, 0x28);
+  e += legacy_entry(0x1234, 0xF0000, 7, bcd);
   fix_checksum(e, 0, stated_length, 4);
   return e;
 }
@@ -61,6 +61,7 @@ TEST(EntryPointTest, EachFormatAndEachCheckIsRead) {
       {"_SM3_ longer than the buffer says", long3, false},
       {"_SM_", entry2(0x1F), true, 0x1234, 0xF0000, 7, 2, 8},
       {"_SM_ stating 0x1E", entry2(0x1E), true, 0x1234, 0xF0000, 7, 2, 8},
+      {"_SM_ whose BCD revision is 0: major and minor count", entry2(0x1F, 0x00), true, 0x1234, 0xF0000, 7, 2, 8},
       {"_SM_ whose _DMI_ part is wrong", bad_inner, false},
       {"_SM_ without its last byte", entry2(0x1F).substr(0, 0x1E), false},
       {"_DMI_", legacy_entry(0x300, 0xE0000, 9, 0x21), true, 0x300, 0xE0000, 9, 2, 1},
@@ -183,6 +184,8 @@ TEST_F(TableBackupTest, ValueFormatsAndStructureBounds) {
        "LocInChassis = l\r\n"},
       {"OEM strings in order", Structure(11, 5, {"a", "b", "c"}), 3, 0,
        "[OemString]\r\nString = a\r\nString = b\r\nString = c\r\n"},
+      {"an empty string set holds no OEM string", Structure(11, 5), 3, 0, ""},
+      {"chassis type one byte short", Structure(3, 5), 3, 0, "[Chassis]\r\nManufacturer = \r\n"},
   };
   for (const ValueRow& row : rows) {
     back_up(table_of({row.structure}), row.major, row.minor);

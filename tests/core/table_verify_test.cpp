@@ -96,6 +96,14 @@ TEST_F(TableVerifyTest, EachNamedFieldIsComparedInItsOwnWay) {
        "[BaseBoard]\r\nSerialNum = MB42-77810A\r\n[System]\r\nFamily = W\r\n", VerifyDifferent, 2,
        "[BaseBoard] SerialNum: file \"MB42-77810A\", machine none\n[System] Family: file \"W\", machine none\n",
        table_of({Structure(1, 0x19, {"x"})})},
+      {"the longest line read", "[BIOS]\r\nName = " + std::string(1015, 'x') + "\r\n", VerifyDifferent, 1,
+       "[BIOS] Name: file \"" + std::string(1015, 'x') + "\", machine \"Northwind Firmware Inc.\"\n"},
+      {"a number that is only the start of the machine's", "[System]\nUUID = 4C4C4544\n", VerifyDifferent, 1,
+       "[System] UUID: file \"4C4C4544\", machine \"4C4C4544-0031-3410-8052-B4C04F333532\"\n"},
+      {"a machine string too long for a record is equal to no file value",
+       "[BIOS]\r\nName = " + std::string(255, 'x') + "\r\n", VerifyDifferent, 1,
+       "[BIOS] Name: file \"" + std::string(255, 'x') + "\", machine \"" + std::string(255, 'x') + "\"\n",
+       table_of({Structure(0, 5, {std::string(300, 'x')}).set(4, {1})})},
       {"an empty file", "", VerifyNoField, 0, ""},
       {"headers alone", "[BIOS]\r\n[System]\r\n", VerifyNoField, 0, ""},
   };
@@ -121,6 +129,7 @@ TEST_F(TableVerifyTest, AFileThatIsNoVkfFileIsRefusedAtItsLine) {
       {"a key of another section", "[BIOS]\r\nSerialNum = x\r\n", 2},
       {"no \" = \"", "[BIOS]\r\nName=x\r\n", 2},
       {"a line too long", "[BIOS]\r\nName = " + std::string(kVerifyLineSize, 'x') + "\r\n", 2},
+      {"a line one byte too long", "[BIOS]\r\nName = " + std::string(1016, 'x') + "\r\n", 2},
   };
   for (const RefusedRow& row : rows) {
     VerifyResult result = verify(row.vkf);
@@ -135,6 +144,11 @@ TEST_F(TableVerifyTest, AFailedReadEndsItWithTheStreamsStatus) {
   VerifyResult result = verify("[System]\r\nSerialNum = NW42B0012345\r\n");
   EXPECT_EQ(result.outcome, VerifyReadError);
   EXPECT_EQ(result.read_status, MemoryStream::kDeviceError);
+  vkf = MemoryStream();
+  vkf.set_position_fails = true;
+  result = verify("[System]\r\nSerialNum = NW42B0012345\r\n");
+  EXPECT_EQ(result.outcome, VerifyReadError) << "the file cannot be read from its start";
+  EXPECT_EQ(result.read_status, 1u);
 }
 
 }  // namespace

@@ -371,6 +371,13 @@ INSTANTIATE_TEST_SUITE_P(
                     t.scripted.ReadStatuses = {EFI_SUCCESS, EFI_NO_MEDIA};
                   },
                   kBanner + kProgress + ReadFailed("sf:x"), EFI_NO_MEDIA, VkfLeft(std::nullopt)},
+        EntryCase{"RewindAfterTheMarkFails", {u"sf:x", u"o.vkf"}, {},
+                  [](Test& t) {
+                    t.MapScriptedFile();
+                    t.scripted.Contents = kDump;
+                    t.scripted.SetPositionStatuses = {EFI_SUCCESS, EFI_NO_MEDIA};
+                  },
+                  kBanner + ReadFailed("sf:x"), EFI_NO_MEDIA, VkfLeft(std::nullopt)},
         EntryCase{"ReadFailsInTheDump", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.FailCall("Read", 2, EFI_DEVICE_ERROR); }),
                   kBanner + kProgress + ReadFailed("d.txt"), EFI_DEVICE_ERROR, VkfLeft(kOldVkf)},
@@ -578,6 +585,9 @@ INSTANTIATE_TEST_SUITE_P(
                   VkfAbsent()},
         EntryCase{"BackupOfATableFile", {u"o.vkf", u"/q", u"/smbios:t.bin"}, {}, WithTableFile(), "", kOk,
                   VkfIs(kBackup)},
+        EntryCase{"BackupReadsTheTableFileNoFurtherThanItsEntryPointStates", {u"/q", u"/smbios:t.bin", u"o.vkf"}, {},
+                  WithFile(u"t.bin", smbios3_entry(13, 32) + std::string(8, '\0') + kTable), "", kOk,
+                  VkfIs("[BIOS]\r\nName = Vendor\r\n")},
         EntryCase{"BackupOfADirectory", {u"/smbios:sub", u"o.vkf"}, {}, [](Test& t) { t.fs0.MakeDirectory(u"sub"); },
                   kBanner + OpenFailed("sub"), EFI_LOAD_ERROR, VkfAbsent()},
         EntryCase{"BackupIntoTheTableFile", {u"/smbios:t.bin", u"T.BIN"}, {}, WithTableFile(),

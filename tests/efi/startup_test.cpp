@@ -277,7 +277,9 @@ TEST_F(InitShellAppTest, UnderAUefi2ShellSplitsTheCommandLineIntoTheArgumentList
   EXPECT_EQ(info, (std::vector<UINT32>{0, ARG_IS_QUOTED, ARG_FIRST_CHAR_IS_ESC, ARG_IS_QUOTED | ARG_PARTIALLY_QUOTED}));
   EXPECT_EQ(bound.Argv[bound.Argc], nullptr);
   EXPECT_EQ(bound.ImageHandle, fw.ImageHandle());
+  EXPECT_EQ(bound.StdIn, shell.Parameters().StdIn);
   EXPECT_EQ(bound.StdOut, shell.Parameters().StdOut);
+  EXPECT_EQ(bound.StdErr, shell.Parameters().StdErr);
   // Its own version-2 environment, with the output pause turned off.
   EXPECT_EQ(LibGuidCompare(&LibShellEnvironment->SESGuid, &gEfiShellEnvironment2SignatureGuid), 0);
   EXPECT_EQ(LibShellEnvironment->GetKeyFilter(), EFI_OUTPUT_SCROLL | EFI_EXECUTION_BREAK);

@@ -161,6 +161,9 @@ EFI_STATUS EFIAPI FakeScriptedFile::GetPosition(EFI_FILE_PROTOCOL* This, UINT64*
 }
 
 EFI_STATUS EFIAPI FakeScriptedFile::SetPosition(EFI_FILE_PROTOCOL* This, UINT64 Position) {
+  if (EFI_STATUS scripted = NextScripted(From(This)->Owner->SetPositionStatuses); scripted != EFI_SUCCESS) {
+    return scripted;
+  }
   From(This)->Position = Position;
   return EFI_SUCCESS;
 }

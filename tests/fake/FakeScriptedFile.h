@@ -37,11 +37,13 @@ class FakeScriptedFile {
   std::string Contents;
   // Answered by every read in place of the real answer when not EFI_SUCCESS.
   EFI_STATUS ReadStatus = EFI_SUCCESS;
-  // Read, Write and GetInfo take one of these per call, in order, and answer
-  // it in place of the real answer unless it is EFI_SUCCESS (a read or write
-  // then moves no byte); once a list is used up they answer truthfully.
+  // Read, Write, SetPosition and GetInfo take one of these per call, in
+  // order, and answer it in place of the real answer unless it is
+  // EFI_SUCCESS (the position then stays); once a list is used up they
+  // answer truthfully.
   std::vector<EFI_STATUS> ReadStatuses;
   std::vector<EFI_STATUS> WriteStatuses;
+  std::vector<EFI_STATUS> SetPositionStatuses;
   std::vector<EFI_STATUS> GetInfoStatuses;
   // A write stores at most this many bytes and reports success; 0: no limit.
   UINTN WriteLimit = 0;
