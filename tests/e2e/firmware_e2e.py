@@ -15,7 +15,16 @@ The table of qorvex.efi cases runs twice in the boot: on FS0: through
 shellbridge.efi, which gives qorvex.efi the EFI 1.x shell interface and
 environment, and on FS1:, the copy of the disk, typed directly as "qorvex",
 where qorvex.efi binds itself to the UEFI 2.x shell. Both runs must give the
-same output, status and files.
+same output, status and files. After the script, the harness types the other
+machine's qorvex at the prompt, as a technician might, and checks the shell's
+answer.
+
+--machine aa64 runs the same table on AArch64: AAVMF in QEMU's virt board
+with qorvexaa64.efi and the AArch64 builds of the test images, every disk on
+virtio (virt has no IDE), and the SMBIOS cases in the same boot with the
+board's -smbios options (virt publishes only the SMBIOS 3 entry point). The
+rows are written for x86-64; on_machine renames qorvex's image in them and
+puts in the few answers where AAVMF reports itself otherwise (Machine).
 
 How the UEFI shell of OVMF behaves here (EDK II UEFI Shell 2.2), which the
 script relies on:

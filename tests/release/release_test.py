@@ -240,6 +240,10 @@ def text_problems(name, data):
     if name == "README.txt":
         if len(lines) - 1 > SCREEN_LINES or max(map(len, lines)) > SCREEN_COLUMNS:
             problems.append("README.txt does not fit a screen of %d lines of %d columns" % (SCREEN_LINES, SCREEN_COLUMNS))
+        # The shell's answer to the other machine's image, as the firmware test saw it.
+        refusal = '"%s"' % dict((n, a) for n, _, a in fe.TYPED)["other_machine_image"].strip()
+        if refusal not in "".join(lines):
+            problems.append("README.txt does not quote the shell's answer to the wrong image, %s" % refusal)
     return problems
 
 
