@@ -15,16 +15,9 @@ The table of qorvex.efi cases runs twice in the boot: on FS0: through
 shellbridge.efi, which gives qorvex.efi the EFI 1.x shell interface and
 environment, and on FS1:, the copy of the disk, typed directly as "qorvex",
 where qorvex.efi binds itself to the UEFI 2.x shell. Both runs must give the
-same output, status and files. After the script, the harness types the other
-machine's qorvex at the prompt, as a technician might, and checks the shell's
-answer.
-
---machine aa64 runs the same table on AArch64: AAVMF in QEMU's virt board
-with qorvexaa64.efi and the AArch64 builds of the test images, every disk on
-virtio (virt has no IDE), and the SMBIOS cases in the same boot with the
-board's -smbios options (virt publishes only the SMBIOS 3 entry point). The
-rows are written for x86-64; on_machine renames qorvex's image in them and
-puts in the few answers where AAVMF reports itself otherwise (Machine).
+same output, status and files. Then the other machine's qorvex is typed at
+the prompt (TYPED). --machine aa64 runs the same rows, renamed by on_machine,
+on AAVMF with qorvexaa64.efi and the AArch64 test images (see MACHINES).
 
 How the UEFI shell of OVMF behaves here (EDK II UEFI Shell 2.2), which the
 script relies on:
@@ -424,13 +417,11 @@ TYPED = [
 
 
 def check_typed(answers, out):
-    problems = {name: [] for name, _, _ in TYPED}
-    for (name, command, want), got in zip(TYPED, answers + [None] * len(TYPED)):
-        if got != want:
-            problems[name].append("%r answered %s" % (command, difference(got, want)))
-    if os.path.exists(extracted(out, "om.vkf")):
-        problems["other_machine_image"].append("om.vkf exists")
-    return problems
+    """(name, problems) of each typed line; nothing may have been written."""
+    answers += [None] * len(TYPED)
+    left = ["om.vkf exists"] if os.path.exists(extracted(out, "om.vkf")) else []
+    return [(name, ([] if got == want else ["%r answered %s" % (command, difference(got, want))]) + left)
+            for (name, command, want), got in zip(TYPED, answers)]
 
 
 # Files laid on the disk before the boot (name -> bytes; None makes a directory).
@@ -472,30 +463,31 @@ for entry in FAT_LAYOUT:
 
 @dataclasses.dataclass(frozen=True)
 class Machine:
-    """A machine the table runs on: its QEMU, firmware and disks, and its images."""
-    qemu: str  # the QEMU program (and its Debian package)
-    firmware: tuple  # (code, variables) pairs, the first present one is used
+    """QEMU (program, package), firmware ((code, variables) pairs; package), -machine and more
+    arguments, the FAT disks' interface, the images' suffix (qorvex<suffix>.efi), whether the
+    SMBIOS cases get boots of their own (one per entry point), and (OVMF's text, this
+    firmware's) where the test images report the firmware otherwise."""
+    qemu: tuple
+    firmware: tuple
     firmware_package: str
-    machine: str  # QEMU's -machine
-    extra: tuple  # more QEMU arguments
-    disks: str  # the interface of the FAT disks
-    suffix: str  # of the image file names (qorvex<suffix>.efi)
-    smbios_boots: bool  # the SMBIOS cases run in boots of their own, one per entry point
-    answers: tuple = ()  # (OVMF's text, this firmware's) where the test images report the firmware otherwise
+    machine: tuple
+    disks: str
+    suffix: str
+    smbios_boots: bool
+    answers: tuple = ()
 
 
 MACHINES = {
-    # OVMF in q35. The read-only disk is a virtio one: IDE does not take read-only drives.
+    # The read-only disk is a virtio one: IDE does not take read-only drives.
     "x64": Machine(("qemu-system-x86_64", "qemu-system-x86"),
                    (("/usr/share/OVMF/OVMF_CODE_4M.fd", "/usr/share/OVMF/OVMF_VARS_4M.fd"),
                     ("/usr/share/OVMF/OVMF_CODE.fd", "/usr/share/OVMF/OVMF_VARS.fd")), "ovmf",
-                   "q35", (), "ide", "", True),
-    # AAVMF in QEMU's virt board, which has no IDE and publishes only an SMBIOS 3 entry point.
-    # The SMBIOS cases join the one boot there: a boot costs minutes under emulation.
+                   ("q35",), "ide", "", True),
+    # virt has no IDE and no graphics console (one text output handle less), and publishes only
+    # an SMBIOS 3 entry point: the SMBIOS cases join the one boot.
     "aa64": Machine(("qemu-system-aarch64", "qemu-system-arm"),
                     (("/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd"),), "qemu-efi-aarch64",
-                    "virt", ("-cpu", "cortex-a57"), "virtio", "aa64", False,
-                    # virt has no graphics console: one text output handle less.
+                    ("virt", "-cpu", "cortex-a57"), "virtio", "aa64", False,
                     (("probe text output handles: 7\r\n", "probe text output handles: 6\r\n"),)),
 }
 
@@ -632,7 +624,7 @@ def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_af
     appended to answers, and then "reset -s" is typed."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
-    args = [platform.qemu, "-machine", machine or platform.machine.machine, *platform.machine.extra,
+    args = [platform.qemu, "-machine", machine or platform.machine.machine[0], *platform.machine.machine[1:],
             "-accel", "tcg", "-m", "256", "-smp", "1", *extra,
             "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + platform.code,
             "-drive", "if=pflash,format=raw,unit=1,file=" + variables]
@@ -977,7 +969,7 @@ def main():
         statuses = read_statuses(out)
         for case in cases:
             report(case.name, check_case(case, outs[case.disk], statuses, platform, disks[case.disk]), counts)
-        for name, problems in (check_typed(answers, out) if typed else {}).items():
+        for name, problems in check_typed(answers, out) if typed else []:
             report(name, problems, counts)
         if any(case.name == "fat_names" for case in cases):
             answers = redirected_text(os.path.join(out, "fat_names.out"))

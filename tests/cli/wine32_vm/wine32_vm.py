@@ -201,16 +201,12 @@ def main():
                         help="run the suite here under 32-bit Wine, or in the virtual machine")
     args = parser.parse_args()
     direct = can_run(args.wine)
-    if args.way == "direct" and not direct:
-        print("SKIP every case: this machine runs no 32-bit x86 code (%s fails), so the "
-              "32-bit program is tested in a virtual machine instead (cli_wine32_vm)" % args.wine)
+    ways = {True: "directly on this machine", False: "in a virtual machine (this machine runs no 32-bit x86 code)"}
+    if direct != (args.way == "direct"):
+        print("SKIP every case: the 32-bit program is tested %s, since %s %s here"
+              % (ways[direct], args.wine, "runs" if direct else "does not run"))
         return SKIPPED
-    if args.way == "vm" and direct:
-        print("SKIP every case: %s runs on this machine, so the 32-bit program is tested "
-              "directly (cli_wine32), not in a virtual machine" % args.wine)
-        return SKIPPED
-    print("32-bit Windows program under 32-bit Wine, %s" % (
-        "directly on this machine" if direct else "in a virtual machine (this machine runs no 32-bit x86 code)"))
+    print("32-bit Windows program under 32-bit Wine, %s" % ways[direct])
     if direct:
         return subprocess.run([sys.executable, CLI_TEST, "--program", args.program,
                                "--wine", args.wine, "--generated", str(args.generated)]).returncode
