@@ -2,15 +2,17 @@
 # lld-link.
 #
 #   qorvex_add_efi_image(NAME <name> ENTRY <symbol> SOURCES <files...>
-#                        [ARCH x64|aa64] [INCLUDE_DIRS <dirs...>]
-#                        [DEPENDS <targets...>])
+#                        [ARCHS x64|aa64...] [SIZE_BUDGET <bytes>]
+#                        [INCLUDE_DIRS <dirs...>] [DEPENDS <targets...>])
 #
-# compiles every source for the UEFI target of ARCH (x64 when not given:
-# PE/COFF, freestanding, no exceptions, no RTTI, no red zone, no stack
-# probes; AArch64 also with strict alignment) and links them with the image
-# run-time (memset and friends, see QORVEX_EFI_RUNTIME_SOURCES) into
+# builds one image for each machine of ARCHS (every one of QORVEX_EFI_ARCHS
+# when not given): compiles every source for its UEFI target (PE/COFF,
+# freestanding, no exceptions, no RTTI, no red zone, no stack probes;
+# AArch64 also with strict alignment) and links them with the image run-time
+# (memset and friends, see QORVEX_EFI_RUNTIME_SOURCES) into
 # ${QORVEX_BIN_DIR}/<name>.efi for x64 and <name>aa64.efi for AArch64 (the
-# machine suffix of UEFI's own file names), built by ALL.
+# machine suffix of UEFI's own file names), built by ALL. With SIZE_BUDGET
+# every build reports each image's size against it.
 # The image carries no time stamp (/Brepro), so the same sources give the
 # same bytes.
 # The link fails when an object needs a static constructor (nothing would
@@ -40,6 +42,7 @@ get_filename_component(QORVEX_EFI_INCLUDE_DIR ${QORVEX_EFI_INCLUDE_DIR} ABSOLUTE
 get_filename_component(_qorvex_efi_runtime ${CMAKE_CURRENT_LIST_DIR}/../efi/runtime/ImageRuntime.cpp ABSOLUTE)
 set(QORVEX_EFI_RUNTIME_SOURCES ${_qorvex_efi_runtime})
 set(_qorvex_efi_check_objects ${CMAKE_CURRENT_LIST_DIR}/CheckImageObjects.cmake)
+set(_qorvex_efi_image_size ${CMAKE_CURRENT_LIST_DIR}/ImageSize.cmake)
 
 find_program(QORVEX_EFI_CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
 find_program(QORVEX_EFI_LLD_LINK NAMES lld-link lld-link-16 lld-link-15 lld-link-14)
@@ -118,16 +121,24 @@ function(qorvex_efi_compile)
 endfunction()
 
 function(qorvex_add_efi_image)
-  cmake_parse_arguments(IMG "" "NAME;ENTRY;ARCH" "SOURCES;INCLUDE_DIRS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(IMG "" "NAME;ENTRY;SIZE_BUDGET" "ARCHS;SOURCES;INCLUDE_DIRS;DEPENDS" ${ARGN})
   if(NOT IMG_NAME OR NOT IMG_ENTRY OR NOT IMG_SOURCES)
     message(FATAL_ERROR "qorvex_add_efi_image needs NAME, ENTRY and SOURCES")
   endif()
-  if(NOT IMG_ARCH)
-    set(IMG_ARCH x64)
+  if(NOT IMG_ARCHS)
+    set(IMG_ARCHS ${QORVEX_EFI_ARCHS})
   endif()
-  if(NOT IMG_ARCH IN_LIST QORVEX_EFI_ARCHS)
-    message(FATAL_ERROR "qorvex_add_efi_image: ARCH ${IMG_ARCH} is none of ${QORVEX_EFI_ARCHS}")
-  endif()
+  foreach(arch IN LISTS IMG_ARCHS)
+    if(NOT arch IN_LIST QORVEX_EFI_ARCHS)
+      message(FATAL_ERROR "qorvex_add_efi_image: ${arch} is none of ${QORVEX_EFI_ARCHS}")
+    endif()
+    _qorvex_add_efi_image_for(${arch})
+  endforeach()
+endfunction()
+
+# One image of qorvex_add_efi_image for IMG_ARCH, from the IMG_ variables of
+# the caller.
+function(_qorvex_add_efi_image_for IMG_ARCH)
   qorvex_efi_image_names(${IMG_NAME} ${IMG_ARCH} target file)
   if(NOT QORVEX_EFI_TOOLCHAIN_FOUND)
     message(STATUS "Skipping UEFI image ${file}: no clang++/lld-link")
@@ -161,4 +172,9 @@ function(qorvex_add_efi_image)
     COMMENT "UEFI link ${file}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${image})
+  if(IMG_SIZE_BUDGET)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DIMAGE=${image} -DBUDGET=${IMG_SIZE_BUDGET} -P ${_qorvex_efi_image_size}
+      VERBATIM)
+  endif()
 endfunction()
