@@ -32,9 +32,10 @@ writes (BIOS, system, base board, chassis and OEM strings) into a VKF setting
 file of INI-style sections and Key = Value lines.
 
 The package also carries the same converter for the other places where
-boards are set up: qorvexw.exe for Windows, and qorvex.efi for the EFI
-shell of x86-64 boards (UEFI 2.x and EFI 1.x shells alike), to be copied
-to a FAT-formatted USB stick.")
+boards are set up: qorvexw64.exe for 64-bit Windows (Windows PE too) and
+qorvexw.exe for 32-bit Windows, and for the EFI shell (UEFI 2.x and EFI 1.x
+shells alike) qorvex.efi for x86-64 boards and qorvexaa64.efi for AArch64
+boards, to be copied to a FAT-formatted USB stick.")
 
 # Debian wants the manual page and the changelog gzip-compressed; the install
 # rules leave them plain for other installations.

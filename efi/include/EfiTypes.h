@@ -1,17 +1,28 @@
 // Basic UEFI data types, status codes and the calling convention.
 //
-// These definitions are written for x86-64 only: UINTN is 64 bits wide and
-// every firmware entry point uses the Microsoft x64 calling convention. The
-// same headers compile for the UEFI image (clang, PE/COFF target) and for the
-// host test library (Linux), so EFIAPI is spelled as the ms_abi attribute that
-// both compilers understand instead of relying on the target's default.
+// These definitions are written for the two 64-bit machines qorvex is built
+// for, x86-64 and AArch64: UINTN and pointers are 64 bits wide and 64-bit
+// fields are aligned naturally, so every structure has one layout on both.
+// The same headers compile for the UEFI images (clang, PE/COFF targets) and
+// for the host test library (x86-64 Linux).
 #ifndef QORVEX_EFI_TYPES_H
 #define QORVEX_EFI_TYPES_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+#if defined(__x86_64__)
+// x86-64 firmware uses the Microsoft x64 calling convention, which is not the
+// host's default, so it is spelled as the attribute that both the image and
+// the host compilers understand.
 #define EFIAPI __attribute__((ms_abi))
+#elif defined(__aarch64__)
+// AArch64 firmware uses the standard procedure call standard, every AArch64
+// compiler's default.
+#define EFIAPI
+#else
+#error "the UEFI definitions are written for x86-64 and AArch64 only"
+#endif
 
 typedef uint8_t UINT8;
 typedef uint16_t UINT16;
@@ -40,6 +51,9 @@ constexpr BOOLEAN FALSE = 0;
 
 static_assert(sizeof(CHAR16) == 2, "UCS-2 code units are 16 bits");
 static_assert(sizeof(UINTN) == sizeof(VOID*), "UINTN is pointer-sized");
+static_assert(sizeof(VOID*) == 8, "the images are 64-bit");
+static_assert(alignof(UINT64) == 8 && alignof(VOID*) == 8, "64-bit fields align naturally, as UEFI requires");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "UEFI runs its machines little-endian");
 static_assert(sizeof(BOOLEAN) == 1, "BOOLEAN is one byte");
 
 // Errors carry the top bit; warnings are small positive values.

@@ -211,6 +211,9 @@ CASES = [
     Case("version", ["--version"], BANNER, 0),
     Case("help switch with a name is the dump name", ["-h", "o.vkf"], BANNER + open_error("-h"), 1,
          after={"o.vkf": ABSENT}),
+    # The test build's mode switch is a plain dump name in the shipped program.
+    Case("test-mode switch is the dump name", ["--check-stream-switch", "o.vkf"],
+         BANNER + open_error("--check-stream-switch"), 1, after={"o.vkf": ABSENT}),
     Case("VKF name forgotten: /q", ["d.txt", "/q"], BANNER + SPECIFY, 1, files={"d.txt": SAMPLE}),
     Case("VKF name forgotten, quiet: /Q /q", ["d.txt", "/Q", "/q"], SPECIFY, 1,
          files={"d.txt": SAMPLE}),

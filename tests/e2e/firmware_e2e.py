@@ -15,7 +15,9 @@ The table of qorvex.efi cases runs twice in the boot: on FS0: through
 shellbridge.efi, which gives qorvex.efi the EFI 1.x shell interface and
 environment, and on FS1:, the copy of the disk, typed directly as "qorvex",
 where qorvex.efi binds itself to the UEFI 2.x shell. Both runs must give the
-same output, status and files.
+same output, status and files. Then the other machine's qorvex is typed at
+the prompt (TYPED). --machine aa64 runs the same rows, renamed by on_machine,
+on AAVMF with qorvexaa64.efi and the AArch64 test images (see MACHINES).
 
 How the UEFI shell of OVMF behaves here (EDK II UEFI Shell 2.2), which the
 script relies on:
@@ -44,6 +46,7 @@ is missing.
 import argparse
 import dataclasses
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -320,7 +323,7 @@ def compared(count, different):
 SMBIOS_BRIDGED_CASES = [
     Case("smbios_backup", qorvex("/smbios m.vkf"), out=BANNER + smbios_board.expected_trace() + "Done!\r\n",
          files={"m.vkf": BOARD_VKF}),
-    Case("smbios_backup_quiet_replaces", qorvex("/q /SMBIOS old.vkf"), files={"old.vkf": BOARD_VKF}),
+    Case("smbios_backup_quiet_replaces", qorvex("/q /SMBIOS oldsm.vkf"), files={"oldsm.vkf": BOARD_VKF}),
     Case("smbios_verify_equal", qorvex("/verify m.vkf"), out=BANNER + compared(25, 0), files={"m.vkf": BOARD_VKF}),
     Case("smbios_verify_different", qorvex("/VERIFY /q edited.vkf"), out=BOARD_DIFFERENCE + compared(25, 1),
          status=EFI_COMPROMISED_DATA, files={"edited.vkf": EDITED_VKF}),
@@ -403,6 +406,24 @@ BRIDGE_CASES = [
 ]
 
 
+# Lines typed at FS0:'s prompt after the script, as a technician types them,
+# and the shell's answers: the other machine's qorvex, which the shell refuses
+# to load (in a script that would end the script). Written for x86-64, like
+# the rows (see machine_command).
+TYPED = [
+    ("other_machine_image", "qorvexaa64 d8.txt om.vkf", "Command Error Status: Unsupported\r\n"),
+    ("other_machine_status", "echo %lasterror%", "0x3\r\n"),
+]
+
+
+def check_typed(answers, out):
+    """(name, problems) of each typed line; nothing may have been written."""
+    answers += [None] * len(TYPED)
+    left = ["om.vkf exists"] if os.path.exists(extracted(out, "om.vkf")) else []
+    return [(name, ([] if got == want else ["%r answered %s" % (command, difference(got, want))]) + left)
+            for (name, command, want), got in zip(TYPED, answers)]
+
+
 # Files laid on the disk before the boot (name -> bytes; None makes a directory).
 DISK_FILES = {
     "d8.txt": DUMP8,
@@ -412,6 +433,7 @@ DISK_FILES = {
     "zero.dmp": b"",
     "one.dmp": b"(",
     "old.vkf": OLD_VKF,
+    "oldsm.vkf": OLD_VKF,
     "big.txt": BIG_DUMP,
     "nofield.txt": NO_FIELD_DUMP,
     "nf.vkf": OLD_VKF,
@@ -439,32 +461,91 @@ for entry in FAT_LAYOUT:
             None if path.endswith("\\") else content.encode("latin-1"))
 
 
+@dataclasses.dataclass(frozen=True)
+class Machine:
+    """QEMU (program, package), firmware ((code, variables) pairs; package), -machine and more
+    arguments, the FAT disks' interface, the images' suffix (qorvex<suffix>.efi), whether the
+    SMBIOS cases get boots of their own (one per entry point), and (OVMF's text, this
+    firmware's) where the test images report the firmware otherwise."""
+    qemu: tuple
+    firmware: tuple
+    firmware_package: str
+    machine: tuple
+    disks: str
+    suffix: str
+    smbios_boots: bool
+    answers: tuple = ()
+
+
+MACHINES = {
+    # The read-only disk is a virtio one: IDE does not take read-only drives.
+    "x64": Machine(("qemu-system-x86_64", "qemu-system-x86"),
+                   (("/usr/share/OVMF/OVMF_CODE_4M.fd", "/usr/share/OVMF/OVMF_VARS_4M.fd"),
+                    ("/usr/share/OVMF/OVMF_CODE.fd", "/usr/share/OVMF/OVMF_VARS.fd")), "ovmf",
+                   ("q35",), "ide", "", True),
+    # virt has no IDE and no graphics console (one text output handle less), and publishes only
+    # an SMBIOS 3 entry point: the SMBIOS cases join the one boot.
+    "aa64": Machine(("qemu-system-aarch64", "qemu-system-arm"),
+                    (("/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd"),), "qemu-efi-aarch64",
+                    ("virt", "-cpu", "cortex-a57"), "virtio", "aa64", False,
+                    (("probe text output handles: 7\r\n", "probe text output handles: 6\r\n"),)),
+}
+
+
+def image_file(name, machine):
+    """The file of an image for the machine: qorvex.efi, qorvexaa64.efi."""
+    stem, extension = os.path.splitext(name)
+    return stem + machine.suffix + extension
+
+
+def disk_name(image, machine):
+    """qorvex lies on the disk under its shipped name; the test images under one name on every machine."""
+    return image_file(image, machine) if image == "qorvex.efi" else image
+
+
+def machine_command(command, machine):
+    """A command line written for x86-64 with qorvex's images named as on the machine.
+
+    The rows name qorvex.efi (typed qorvex) and the other machine's qorvexaa64.efi;
+    on AArch64 the two swap."""
+    if not machine.suffix:
+        return command
+    own = image_file("qorvex.efi", machine)
+    names = {"qorvex.efi": own, own: "qorvex.efi", "qorvex": own[:-4], own[:-4]: "qorvex"}
+    words = command.split(" ")
+    return " ".join(names.get(w, w) if i == 0 or w.endswith(".efi") else w for i, w in enumerate(words))
+
+
+def on_machine(case, machine):
+    """The case as it runs on the machine: its images' names, the firmware's own answers."""
+    out = case.out
+    for ovmf, here in machine.answers:
+        out = out.replace(ovmf, here)
+    return dataclasses.replace(case, command=machine_command(case.command, machine), out=out)
+
+
 class Platform:
-    """Where QEMU, OVMF and the FAT tools are; None for anything missing."""
+    """Where QEMU, the firmware and the FAT tools are; None for anything missing."""
 
-    OVMF_PAIRS = [
-        ("/usr/share/OVMF/OVMF_CODE_4M.fd", "/usr/share/OVMF/OVMF_VARS_4M.fd"),
-        ("/usr/share/OVMF/OVMF_CODE.fd", "/usr/share/OVMF/OVMF_VARS.fd"),
-    ]
-
-    def __init__(self):
-        self.qemu = shutil.which("qemu-system-x86_64")
+    def __init__(self, machine):
+        self.machine = machine
+        self.qemu = shutil.which(machine.qemu[0])
         self.mkfs = shutil.which("mkfs.vfat") or shutil.which("mkfs.fat") or _sbin("mkfs.vfat")
         self.mcopy = shutil.which("mcopy")
         self.mmd = shutil.which("mmd")
         self.mattrib = shutil.which("mattrib")
         self.mdir = shutil.which("mdir")
         self.code = self.vars = None
-        for code, variables in self.OVMF_PAIRS:
+        for code, variables in machine.firmware:
             if os.path.exists(code) and os.path.exists(variables):
                 self.code, self.vars = code, variables
                 break
 
     def missing(self):
-        names = {"qemu-system-x86_64 (qemu-system-x86)": self.qemu, "mkfs.vfat (dosfstools)": self.mkfs,
+        firmware = "%s (%s)" % (os.path.basename(self.machine.firmware[0][0]), self.machine.firmware_package)
+        names = {"%s (%s)" % self.machine.qemu: self.qemu, "mkfs.vfat (dosfstools)": self.mkfs,
                  "mcopy (mtools)": self.mcopy, "mmd (mtools)": self.mmd, "mattrib (mtools)": self.mattrib,
-                 "mdir (mtools)": self.mdir,
-                 "OVMF_CODE/OVMF_VARS (ovmf)": self.code}
+                 "mdir (mtools)": self.mdir, firmware: self.code}
         return [name for name, path in names.items() if not path]
 
 
@@ -478,7 +559,8 @@ def run_tool(args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, env=env, **kwargs)
 
 
-def startup_script(cases):
+def startup_script(cases, then_typed=False):
+    """The script that runs the cases; with then_typed it ends at FS0:'s prompt instead of powering off."""
     lines = ["@echo -off"]
     disk = None
     for case in cases:
@@ -490,12 +572,13 @@ def startup_script(cases):
         lines.append("%s > %s.out 2> %s.err" % (case.command, case.name, case.name))
         lines.append("echo %s %%lasterror%% %%bridgestatus%% %%qorvexstatus%% >>a fs0:\\status.txt" % case.name)
         lines.extend(case.after)
-    lines.append("reset -s")
+    lines += ["fs0:", "cd \\"] if then_typed else ["reset -s"]
     return "".join(line + "\r\n" for line in lines)
 
 
-def build_disk(platform, work, images, cases, name="disk.img"):
-    """A disk with the test files and images; with the startup.nsh that runs cases, unless cases is None."""
+def build_disk(platform, work, images, cases, name="disk.img", then_typed=False, others=()):
+    """A disk with the test files and images (and the files others), with the startup.nsh
+    that runs cases, unless cases is None."""
     disk = os.path.join(work, name)
     # Room in the root folder for the long names of every case's output files.
     run_tool([platform.mkfs, "-C", "-F", "16", "-r", "1024", "-n", "QORVEX", disk, "16384"])
@@ -503,9 +586,11 @@ def build_disk(platform, work, images, cases, name="disk.img"):
     os.makedirs(staging)
     files = dict(DISK_FILES)
     for image, path in images.items():
-        files[image] = read(path)
+        files[disk_name(image, platform.machine)] = read(path)
     if cases is not None:
-        files["startup.nsh"] = startup_script(cases).encode("ascii")
+        files["startup.nsh"] = startup_script(cases, then_typed).encode("ascii")
+    for path in others:
+        files[os.path.basename(path)] = read(path)
     for name, data in files.items():
         if data is None:
             run_tool([platform.mmd, "-i", disk, "::/" + name])
@@ -517,19 +602,34 @@ def build_disk(platform, work, images, cases, name="disk.img"):
     return disk
 
 
-def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_after=(), machine="q35", extra=()):
-    """Boots OVMF once; returns (seconds, problem or None, console text).
+# The shell's prompt at FS0:, once the escape sequences are taken out.
+ESCAPE = re.compile(rb"\x1b\[[0-9;=?]*[A-Za-z]")
+PROMPT = b"FS0:\\> "
+
+
+def typed_answer(text):
+    """What the shell printed for a typed line: the text between its echo and the next prompt."""
+    plain = ESCAPE.sub(b"", text)
+    return plain.partition(b"\n")[2].rpartition(PROMPT)[0].decode("latin-1")
+
+
+def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_after=(), machine=None, extra=(),
+         typed=(), answers=None):
+    """Boots the firmware once; returns (seconds, problem or None, console text).
 
     disks_before are attached ahead of disk, which then maps to a later FSn:;
     disks_after behind it. drives_after are QEMU -drive values attached last;
-    extra are more QEMU arguments."""
+    extra are more QEMU arguments. The lines typed are typed at the prompt
+    once startup.nsh has ended there (then_typed), the shell's answers to them
+    appended to answers, and then "reset -s" is typed."""
     variables = os.path.join(work, "vars.fd")
     shutil.copyfile(platform.vars, variables)
-    args = [platform.qemu, "-machine", machine, "-accel", "tcg", "-m", "256", "-smp", "1", *extra,
+    args = [platform.qemu, "-machine", machine or platform.machine.machine[0], *platform.machine.machine[1:],
+            "-accel", "tcg", "-m", "256", "-smp", "1", *extra,
             "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + platform.code,
             "-drive", "if=pflash,format=raw,unit=1,file=" + variables]
     for drive in (*disks_before, disk, *disks_after):
-        args += ["-drive", "format=raw,file=%s,if=ide" % drive]
+        args += ["-drive", "format=raw,file=%s,if=%s" % (drive, platform.machine.disks)]
     for drive in drives_after:
         args += ["-drive", drive]
     args += ["-nographic", "-no-reboot", "-net", "none", "-serial", "stdio", "-monitor", "none"]
@@ -537,6 +637,8 @@ def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_af
     proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     console = b""
     key_sent = False
+    to_type = list(typed) + ["reset -s"] if typed else []
+    typed_at = None
     problem = "the firmware run did not power off within %.0f s" % limit
     while True:
         left = limit - (time.monotonic() - start)
@@ -554,6 +656,14 @@ def boot(platform, disk, work, limit, disks_before=(), disks_after=(), drives_af
             proc.stdin.write(b" ")
             proc.stdin.flush()
             key_sent = True
+        # The prompt again, after the echo of the line typed last (which ends with its line end).
+        at_prompt = ESCAPE.sub(b"", console[-80:]).endswith(PROMPT)
+        if to_type and key_sent and at_prompt and (typed_at is None or b"\n" in console[typed_at:]):
+            if typed_at is not None:
+                answers.append(typed_answer(console[typed_at:]))
+            typed_at = len(console)
+            proc.stdin.write(to_type.pop(0).encode("ascii") + b"\r")
+            proc.stdin.flush()
         # A line the shell cannot parse ends the script; nothing more will come.
         if b"Script Error" in console:
             time.sleep(0.5)
@@ -601,7 +711,7 @@ def build_other_disks(platform, work):
     with open(filler, "wb") as f:
         f.write(b"\0" * (free - 512))
     run_tool([platform.mcopy, "-i", full, filler, "::/FILLER.BIN"])
-    return {"fs2": full, "fs3": protected}, ["format=raw,file=%s,if=ide" % full,
+    return {"fs2": full, "fs3": protected}, ["format=raw,file=%s,if=%s" % (full, platform.machine.disks),
                                             "format=raw,file=%s,if=virtio,readonly=on" % protected]
 
 
@@ -795,6 +905,8 @@ def run_smbios_boots(platform, images, args, counts):
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
+    parser.add_argument("--machine", choices=sorted(MACHINES), default="x64",
+                        help="run the table on OVMF (x64) or on AAVMF with the AArch64 images (aa64)")
     parser.add_argument("--require-all", action="store_true",
                         help="fail instead of skipping when the platform, shellbridge.efi or argecho.efi is missing")
     parser.add_argument("--require-qorvex", action="store_true",
@@ -808,15 +920,18 @@ def parse_args():
 
 def main():
     args = parse_args()
-    platform = Platform()
+    machine = MACHINES[args.machine]
+    platform = Platform(machine)
     names = ("shellbridge.efi", "argecho.efi", "fatprobe.efi", "libprobe.efi", "qorvex.efi")
-    images = {name: os.path.join(args.bin_dir, name) for name in names}
+    images = {name: os.path.join(args.bin_dir, image_file(name, machine)) for name in names}
     images = {name: path for name, path in images.items() if os.path.exists(path)}
     required = ["shellbridge.efi", "argecho.efi", "fatprobe.efi", "libprobe.efi"] if args.require_all else []
     required += ["qorvex.efi"] if args.require_qorvex else []
     missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in names if name not in images]
     counts = {"passed": 0, "failed": 0, "skipped": 0}
     all_cases = QORVEX_CASES + NO_SHELL_CASES + BRIDGE_CASES + FAT_CASES_RUN + LIBRARY_CASES + DIRECT_CASES
+    all_cases += [] if machine.smbios_boots else SMBIOS_CASES
+    all_cases = [on_machine(case, machine) for case in all_cases]
     cases = [case for case in all_cases if case.needs in images and "shellbridge.efi" in images]
     counts["skipped"] = len(all_cases) - len(cases)
     required_missing = (platform.missing() if args.require_all else []) + [
@@ -833,10 +948,18 @@ def main():
     work = args.keep or tempfile.mkdtemp(prefix="qorvex-e2e-")
     os.makedirs(work, exist_ok=True)
     try:
-        disks = [build_disk(platform, work, images, cases), build_disk(platform, work, images, None, "copy.img")]
+        others = [path for path in (os.path.join(args.bin_dir, image_file("qorvex.efi", m)) for m in MACHINES.values()
+                                    if m is not machine) if os.path.exists(path)]
+        typed = [machine_command(command, machine) for _, command, _ in TYPED] if others else []
+        counts["skipped"] += 0 if typed else len(TYPED)
+        disks = [build_disk(platform, work, images, cases, then_typed=bool(typed), others=others),
+                 build_disk(platform, work, images, None, "copy.img")]
         other_disks, drives = build_other_disks(platform, work)
+        answers = []
         seconds, run_problem, console = boot(platform, disks[0], work, args.time_limit, disks_after=disks[1:],
-                                             drives_after=drives)
+                                             drives_after=drives,
+                                             extra=() if machine.smbios_boots else smbios_board.qemu_args(),
+                                             typed=typed, answers=answers)
         with open(os.path.join(work, "console.log"), "w", encoding="latin-1") as f:
             f.write(console)
         outs = [extract(platform, disk, work, "out%d" % i) for i, disk in enumerate(disks)]
@@ -846,6 +969,8 @@ def main():
         statuses = read_statuses(out)
         for case in cases:
             report(case.name, check_case(case, outs[case.disk], statuses, platform, disks[case.disk]), counts)
+        for name, problems in check_typed(answers, out) if typed else []:
+            report(name, problems, counts)
         if any(case.name == "fat_names" for case in cases):
             answers = redirected_text(os.path.join(out, "fat_names.out"))
             if args.record_fat_answers and answers:
@@ -858,7 +983,8 @@ def main():
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
         report_boot(run_problem, seconds, len(cases), args.time_limit, console, counts)
-        run_smbios_boots(platform, images, args, counts)
+        if machine.smbios_boots:
+            run_smbios_boots(platform, images, args, counts)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

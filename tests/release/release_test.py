@@ -43,7 +43,9 @@ Shipped = collections.namedtuple("Shipped", "name installed source archives")
 SHIPPED = [
     Shipped("qorvexw", "bin/qorvexw", "build:bin/qorvexw", ()),
     Shipped("qorvexw.exe", "share/qorvex/windows/qorvexw.exe", "build:bin/qorvexw.exe", ("zip",)),
+    Shipped("qorvexw64.exe", "share/qorvex/windows/qorvexw64.exe", "build:bin/qorvexw64.exe", ("zip",)),
     Shipped("qorvex.efi", "share/qorvex/efi/qorvex.efi", "build:bin/qorvex.efi", ("zip", "image")),
+    Shipped("qorvexaa64.efi", "share/qorvex/efi/qorvexaa64.efi", "build:bin/qorvexaa64.efi", ("zip", "image")),
     Shipped("README.txt", None, "build:packaging/text/README.txt", ("zip", "image")),
     Shipped("LICENSE.txt", None, "build:packaging/text/LICENSE.txt", ("zip", "image")),
     Shipped("dumps/sample.txt", None, "examples/sample-dump.txt", ("zip", "image")),
@@ -53,7 +55,7 @@ SHIPPED = [
     Shipped("qorvexw.1", "share/man/man1/qorvexw.1", "build:packaging/text/qorvexw.1", ()),
 ]
 # Built only with a cross toolchain.
-CROSS_BUILT = {"qorvexw.exe": ("qorvexw.exe",), "qorvex.efi": ("qorvex.efi",)}
+CROSS_BUILT = {name: (name,) for name in ("qorvexw.exe", "qorvexw64.exe", "qorvex.efi", "qorvexaa64.efi")}
 # The Debian package compresses these; texts for Windows and the EFI shell end lines with CR LF.
 GZIPPED_IN_DEB = ("qorvexw.1", "changelog")
 CRLF_TEXTS = ("README.txt", "LICENSE.txt")
@@ -238,6 +240,10 @@ def text_problems(name, data):
     if name == "README.txt":
         if len(lines) - 1 > SCREEN_LINES or max(map(len, lines)) > SCREEN_COLUMNS:
             problems.append("README.txt does not fit a screen of %d lines of %d columns" % (SCREEN_LINES, SCREEN_COLUMNS))
+        # The shell's answer to the other machine's image, as the firmware test saw it.
+        refusal = '"%s"' % dict((n, a) for n, _, a in fe.TYPED)["other_machine_image"].strip()
+        if refusal not in "".join(lines):
+            problems.append("README.txt does not quote the shell's answer to the wrong image, %s" % refusal)
     return problems
 
 
@@ -286,13 +292,15 @@ def image_problems(path, build_dir, work):
 
 
 def reproducible_problems(args, work):
-    """dist run again gives the same zip and image, and qorvexw.exe has no link time stamp."""
+    """dist run again gives the same zip and image, and no Windows program carries a link time stamp."""
     problems = []
-    with open(os.path.join(args.build_dir, "bin", "qorvexw.exe"), "rb") as f:
-        header = f.read(4096)
-    pe = int.from_bytes(header[0x3C:0x40], "little")
-    if header[pe:pe + 4] != b"PE\0\0" or header[pe + 8:pe + 12] != b"\0\0\0\0":
-        problems.append("qorvexw.exe carries a link time stamp")
+    # The EFI images carry a hash of their bytes instead (/Brepro), which the second run checks.
+    for name in ("qorvexw.exe", "qorvexw64.exe"):
+        with open(os.path.join(args.build_dir, "bin", name), "rb") as f:
+            header = f.read(4096)
+        pe = int.from_bytes(header[0x3C:0x40], "little")
+        if header[pe:pe + 4] != b"PE\0\0" or header[pe + 8:pe + 12] != b"\0\0\0\0":
+            problems.append("%s carries a link time stamp" % name)
     first = {path: fe.read(path) for path in (args.zip, args.image)}
     again = run(["cmake", "--build", args.build_dir, "--target", "dist"])
     if again.returncode != 0:

@@ -119,7 +119,7 @@ def parse_args():
 
 def main():
     args = parse_args()
-    platform = fe.Platform()
+    platform = fe.Platform(fe.MACHINES["x64"])
     platform.mdir = shutil.which("mdir")
     missing = platform.missing() + ([] if platform.mdir else ["mdir (mtools)"])
     if not os.path.exists(args.image):

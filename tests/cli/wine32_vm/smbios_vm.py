@@ -11,7 +11,7 @@ GetSystemFirmwareTable (about five minutes more under software emulation, so
 the test command leaves it out).
 
     smbios_vm.py --work DIR --program build/bin/qorvexw [--entry-point 32|64] [--save-table FILE]
-                 [--windows-program build/win/qorvexw-x64.exe --wine /usr/lib/wine/wine64]
+                 [--windows-program build/bin/qorvexw64.exe --wine /usr/lib/wine/wine64]
 """
 import argparse
 import os

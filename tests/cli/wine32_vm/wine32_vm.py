@@ -2,13 +2,15 @@
 """Runs the CLI suite on a 32-bit Windows program under 32-bit Wine, also on
 machines whose kernel cannot execute 32-bit x86 code.
 
-Where the 32-bit Wine loader runs, the suite runs directly. Otherwise this
-boots the host's Debian amd64 kernel (which can run 32-bit programs) in
+Each way is a test of its own, so that the test run names the way taken:
+--way direct runs the suite where the 32-bit Wine loader runs, --way vm
+where it cannot; each skips (77) on the other kind of machine, saying why.
+The virtual machine boots the host's Debian amd64 kernel (which can run 32-bit programs) in
 qemu-system-x86_64 with the host's own root file system shared read-only over
 virtio-9p, runs wine32_guest.sh there and reports the guest's output and
 exit code as its own.
 
-    wine32_vm.py --work DIR --program qorvexw.exe --wine /usr/lib/wine/wine --generated 40
+    wine32_vm.py --way vm --work DIR --program qorvexw.exe --wine /usr/lib/wine/wine --generated 40
 """
 import argparse
 import glob
@@ -195,8 +197,17 @@ def main():
     parser.add_argument("--wine", required=True, help="32-bit Wine loader")
     parser.add_argument("--generated", type=int, default=0)
     parser.add_argument("--timeout", type=int, default=600, help="seconds the machine may run")
+    parser.add_argument("--way", choices=("direct", "vm"), required=True,
+                        help="run the suite here under 32-bit Wine, or in the virtual machine")
     args = parser.parse_args()
-    if can_run(args.wine):
+    direct = can_run(args.wine)
+    ways = {True: "directly on this machine", False: "in a virtual machine (this machine runs no 32-bit x86 code)"}
+    if direct != (args.way == "direct"):
+        print("SKIP every case: the 32-bit program is tested %s, since %s %s here"
+              % (ways[direct], args.wine, "runs" if direct else "does not run"))
+        return SKIPPED
+    print("32-bit Windows program under 32-bit Wine, %s" % ways[direct])
+    if direct:
         return subprocess.run([sys.executable, CLI_TEST, "--program", args.program,
                                "--wine", args.wine, "--generated", str(args.generated)]).returncode
     return run_in_vm(args)
