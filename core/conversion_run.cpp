@@ -54,14 +54,7 @@ bool convert_record(DumpRecord* record, CoreStream* vkf, bool quiet, const Conso
   uint64_t status = kStreamSuccess;
   const RecordOutcome outcome = trace_and_write_record(record, vkf, quiet, console, &status);
   release_record(record);
-  switch (outcome) {
-    case RecordWritten: ++result->records_written; return true;
-    case RecordNotFormatted: result->outcome = RunOutOfMemory; return false;
-    case RecordWriteFailed: break;
-  }
-  result->outcome = RunWriteError;
-  result->write_status = status;
-  return false;
+  return count_record(outcome, status, result, &result->records_written, RunOutOfMemory, RunWriteError);
 }
 
 }  // namespace

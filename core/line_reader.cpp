@@ -109,7 +109,7 @@ uint64_t refill_window(LineReader* reader) {
 // `line` receives where it starts there and `extent` how far it reaches.
 // After a failed read the line ends with the characters at hand.
 template <size_t kWidth>
-void take_line(LineReader* reader, size_t limit, const uint8_t** line, LineExtent* extent, uint64_t* status) {
+void take_from_window(LineReader* reader, size_t limit, const uint8_t** line, LineExtent* extent, uint64_t* status) {
   *status = kStreamSuccess;
   for (;;) {
     *line = reader->window + reader->begin;
@@ -152,9 +152,9 @@ DumpLine next_line(LineReader* reader, char* buffer, uint64_t* stream_status) {
   LineExtent extent;
   if (text_is_8bit) {
     // 8-bit text is its own narrow copy: the line is used where it lies.
-    take_line<1>(reader, kLimit, &line, &extent, stream_status);
+    take_from_window<1>(reader, kLimit, &line, &extent, stream_status);
     return DumpLine{reinterpret_cast<const char*>(line), extent.characters, extent.first_nul};
   }
-  take_line<2>(reader, kLimit, &line, &extent, stream_status);
+  take_from_window<2>(reader, kLimit, &line, &extent, stream_status);
   return DumpLine{buffer, extent.characters, store_line<2>(buffer, line, extent)};
 }

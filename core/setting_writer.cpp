@@ -7,29 +7,19 @@
 
 namespace {
 
-constexpr const char* constant_section_name(uint8_t type) {
-  for (const SectionRow& row : SectionTable) {
-    if (row.type == type) return row.name;
-  }
-  return "";
-}
-
-// The longest record text any field line can give, with every value byte
-// counted twice (see kRecordTextSize).
-constexpr size_t longest_record_text() {
+// The longest record text any field line can give: "(/", the code, ")" and
+// the two quotes leave the rest of the line to the value.
+constexpr size_t longest_dump_record() {
   size_t longest = 0;
   for (const FieldRow& row : FieldTable) {
     if (row.type == kNoSectionType) break;
-    // "(/", the code, ")" and the two quotes leave the rest of the line to the value.
-    const size_t value = (kLineBufferSize - 1) - (3 + text_length(row.code)) - 2;
-    const size_t header = text_length(constant_section_name(row.type)) + 4;   // "[" "]\r\n"
-    const size_t record = header + text_length(row.key) + 3 + 2 * value + 2;  // " = " "\r\n"
+    const size_t record = longest_record_text(row, (kLineBufferSize - 1) - (3 + text_length(row.code)) - 2);
     if (record > longest) longest = record;
   }
   return longest;
 }
 
-static_assert(longest_record_text() < kRecordTextSize, "kRecordTextSize cannot hold the longest record");
+static_assert(longest_dump_record() < kRecordTextSize, "kRecordTextSize cannot hold the longest record");
 
 // Writes all `length` bytes of `text`; returns the status to report.
 uint64_t write_text(CoreStream* vkf, const char* text, size_t length) {

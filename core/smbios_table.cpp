@@ -167,12 +167,7 @@ static_assert(locations_follow_field_table(), "kFieldLocations must have one row
 constexpr size_t longest_table_record() {
   size_t longest = 0;
   for (size_t i = 0; i < kFieldLocationCount; ++i) {
-    size_t section = 0;
-    for (const SectionRow& row : SectionTable) {
-      if (row.type == FieldTable[i].type) section = text_length(row.name);
-    }
-    // "[" "]\r\n", " = ", "\r\n"; every value byte may come out as two.
-    const size_t record = section + 4 + text_length(FieldTable[i].key) + 3 + 2 * (kTableValueSize - 1) + 2;
+    const size_t record = longest_record_text(FieldTable[i], kTableValueSize - 1);
     if (record > longest) longest = record;
   }
   return longest;

@@ -18,14 +18,8 @@ bool back_up_value(const FieldRow* row, TableValue* value, CoreStream* vkf, bool
   // The writer only reads the record's strings.
   DumpRecord record = {row->type, const_cast<char*>(row->code), const_cast<char*>(row->key), value->text};
   uint64_t status = kStreamSuccess;
-  switch (trace_and_write_record(&record, vkf, quiet, console, &status)) {
-    case RecordWritten: ++result->records; return true;
-    case RecordNotFormatted: result->outcome = BackupOutOfMemory; return false;
-    case RecordWriteFailed: break;
-  }
-  result->outcome = BackupWriteFailed;
-  result->write_status = status;
-  return false;
+  const RecordOutcome outcome = trace_and_write_record(&record, vkf, quiet, console, &status);
+  return count_record(outcome, status, result, &result->records, BackupOutOfMemory, BackupWriteFailed);
 }
 
 // Writes every record of `row`: one, none, or one per OEM string.

@@ -66,8 +66,6 @@ const FieldRow* field_of(uint8_t type, const char* key) {
 
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The hex digits of a number without hyphens, a trailing "h" and leading
 // zeros, in upper case, at `digits`; false when anything else is there.
 bool number_digits(const char* text, size_t length, char* digits, size_t* count) {
@@ -79,7 +77,7 @@ bool number_digits(const char* text, size_t length, char* digits, size_t* count)
     if (!is_hex_digit(text[i])) return false;
     any = true;
     if (kept == 0 && text[i] == '0') continue;
-    digits[kept++] = upper(text[i]);
+    digits[kept++] = fold_ascii(text[i]);
   }
   *count = kept;
   return any;
@@ -129,7 +127,7 @@ void compare_field(VerifyWalk* walk, const FieldRow* row, const char* file_value
 }
 
 // A header or a "Key = Value" line of a field; false when it is neither.
-bool take_line(VerifyWalk* walk, char* line, size_t length) {
+bool check_vkf_line(VerifyWalk* walk, char* line, size_t length) {
   if (length == 0) return true;
   if (line[0] == '[' && line[length - 1] == ']') {
     line[length - 1] = '\0';
@@ -159,7 +157,7 @@ VerifyResult run_table_verify(const SmbiosTable* table, CoreStream* vkf, const V
     size_t length = 0;
     const LineState state = next_vkf_line(&reader, line, &length, &status);
     if (state == LineEnd || state == LineFailed) break;
-    if (state == LineTooLong || !take_line(&walk, line, length)) {
+    if (state == LineTooLong || !check_vkf_line(&walk, line, length)) {
       walk.result.outcome = VerifyNotVkf;
       walk.result.line = number;
       return walk.result;

@@ -2,12 +2,6 @@
 
 #include "binding.h"
 
-namespace {
-
-char fold_ascii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
-
 bool text_equal_ignoring_case(const char* left, const char* right) {
   for (; *left != '\0' || *right != '\0'; ++left, ++right) {
     if (fold_ascii(*left) != fold_ascii(*right)) return false;

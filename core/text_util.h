@@ -13,6 +13,9 @@ constexpr size_t text_length(const char* text) {
   return length;
 }
 
+// `c` with the letters a to z folded to A to Z; every other byte as it is.
+constexpr char fold_ascii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // True when both strings are equal, folding only the letters A to Z.
 bool text_equal_ignoring_case(const char* left, const char* right);
 

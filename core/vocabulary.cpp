@@ -63,7 +63,7 @@ constexpr bool code_key(const char* code, size_t length, uint64_t* key) {
   if (length > sizeof(*key)) return false;
   uint64_t packed = 0;
   for (size_t i = 0; i < length; ++i) {
-    const char c = code[i] >= 'a' && code[i] <= 'z' ? static_cast<char>(code[i] - 'a' + 'A') : code[i];
+    const char c = fold_ascii(code[i]);
     packed |= static_cast<uint64_t>(static_cast<uint8_t>(c)) << (8 * i);
   }
   *key = packed;

@@ -5,64 +5,14 @@
 #include "machine_table.h"
 #include "messages.h"
 #include "run_state.h"
-#include "same_file.h"
 #include "stdio_binding.h"
 #include "table_backup.h"
 #include "table_verify.h"
-#include "text_util.h"
-#include "vkf_output.h"
+#include "vkf_job.h"
 
 namespace {
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitDifferent = 2;
-
-// Positions of the mode flag and the VKF name in argv.
-constexpr int kModeArgument = 1;
-constexpr int kVkfArgument = 2;
-
-enum MachineMode { ModeBackup, ModeVerify };
-
-struct ModeFlag {
-  const char* flag;
-  MachineMode mode;
-};
-
-constexpr ModeFlag kModeFlags[] = {{"/smbios", ModeBackup}, {"/verify", ModeVerify}};
-
-// The mode command line: the flag, its table file (null: the running
-// machine), the VKF file and the quiet switch.
-struct ModeLine {
-  MachineMode mode;
-  const char* mode_argument;  // the flag as typed, with its table file
-  const char* table_name;
-  const char* vkf_name;
-  bool quiet;
-};
-
-char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// `arg` is `flag` in any letter case, alone or followed by ":<table file>".
-bool matches_flag(const char* arg, const char* flag, const char** table_name) {
-  size_t i = 0;
-  for (; flag[i] != '\0'; ++i) {
-    if (fold(arg[i]) != fold(flag[i])) return false;
-  }
-  if (arg[i] != '\0' && arg[i] != ':') return false;
-  *table_name = arg[i] == ':' ? arg + i + 1 : nullptr;
-  return true;
-}
-
-const ModeFlag* mode_flag(const char* arg, const char** table_name) {
-  for (const ModeFlag& row : kModeFlags) {
-    if (matches_flag(arg, row.flag, table_name)) return &row;
-  }
-  return nullptr;
-}
-
 // The messages of the modes, each written in one place.
-void print_vkf_name_missing() { printf("Error, Please specify the name of VKF file!\r\n"); }
 void print_needs_root(const char* name) {
   printf("Error, Can not read the SMBIOS table [%s]: only root may read it!\r\n", name);
 }
@@ -97,6 +47,12 @@ void print_difference(void*, const char* section, const char* key, const char* f
 
 constexpr TableNotices kNotices = {print_line_break, print_cut_short, nullptr};
 
+// A backup's table and its command line.
+struct BackupJob {
+  const SmbiosTable* table;
+  const CommandLine* line;
+};
+
 // Prints the message of a failed load; returns the exit code.
 int load_failed(TableLoad load, const char* name) {
   switch (load) {
@@ -109,54 +65,23 @@ int load_failed(TableLoad load, const char* name) {
   return kExitFailure;
 }
 
-// Writes the backup into the new VKF file; returns the exit code.
-int write_backup(const SmbiosTable* table, FILE* vkf_file, const ModeLine* line) {
-  static StdioFile vkf;
-  setvbuf(vkf_file, nullptr, _IONBF, 0);
-  CoreStream stream = make_stdio_stream(&vkf, vkf_file);
-  ConsoleOps console = make_stdio_console();
-  BackupResult result = run_table_backup(table, &stream, line->quiet, &console, &kNotices);
+// The backup's records, for write_vkf.
+bool back_up_records(void* job, CoreStream* vkf, ConsoleOps* console) {
+  const BackupJob* backup = static_cast<const BackupJob*>(job);
+  BackupResult result = run_table_backup(backup->table, vkf, backup->line->quiet, console, &kNotices);
   switch (result.outcome) {
-    case BackupCompleted: break;
-    case BackupNoField: print_no_table_field(); return kExitFailure;
-    case BackupValueTooLong:
-      print_too_long(find_section(result.field->type)->name, result.field->key);
-      return kExitFailure;
-    case BackupOutOfMemory: print_memory_error(); return kExitFailure;
-    case BackupWriteFailed: print_write_error(line->vkf_name); return kExitFailure;
+    case BackupCompleted: return true;
+    case BackupNoField: print_no_table_field(); break;
+    case BackupValueTooLong: print_too_long(find_section(result.field->type)->name, result.field->key); break;
+    case BackupOutOfMemory: print_memory_error(); break;
+    case BackupWriteFailed: print_write_error(backup->line->vkf_name); break;
   }
-  // The last gathered records reach the file only now.
-  if (flush_stdio_stream(&vkf) != kStreamSuccess) {
-    print_write_error(line->vkf_name);
-    return kExitFailure;
-  }
-  return kExitSuccess;
-}
-
-// Backs the table up into a new file that replaces the VKF file only when
-// complete; the VKF name may not reach the table file.
-int back_up(const SmbiosTable* table, FILE* table_file, const ModeLine* line) {
-  VkfOutput output;
-  if (!argument_is_exact(kVkfArgument, line->vkf_name) || !begin_vkf_output(&output, line->vkf_name, table_file)) {
-    print_open_error(line->vkf_name);
-    return kExitFailure;
-  }
-  if (write_backup(table, output.file, line) != kExitSuccess) {
-    abandon_vkf_output(&output);
-    return kExitFailure;
-  }
-  if (!commit_vkf_output(&output)) {
-    print_write_error(line->vkf_name);
-    return kExitFailure;
-  }
-  ConsoleOps console = make_stdio_console();
-  if (!line->quiet) console.done(console.context);
-  return kExitSuccess;
+  return false;
 }
 
 // Compares the machine with the VKF file; returns the exit code.
-int verify(const SmbiosTable* table, const ModeLine* line) {
-  FILE* vkf_file = argument_is_exact(kVkfArgument, line->vkf_name) ? fopen(line->vkf_name, "rb") : nullptr;
+int verify(const SmbiosTable* table, const CommandLine* line) {
+  FILE* vkf_file = open_argument(kVkfArgument, line->vkf_name, line->vkf_name);
   if (vkf_file == nullptr) {
     print_open_error(line->vkf_name);
     return kExitFailure;
@@ -178,47 +103,27 @@ int verify(const SmbiosTable* table, const ModeLine* line) {
   return result.outcome == VerifyEqual ? kExitSuccess : kExitDifferent;
 }
 
-// Loads the table the command line names and runs the mode on it.
-int load_and_run(const ModeLine* line) {
+}  // namespace
+
+int run_machine_job(const CommandLine* line) {
   MachineTable loaded = {};
   FILE* table_file = nullptr;
   TableLoad load = TableLoaded;
-  if (line->table_name != nullptr) {
-    table_file = argument_is_exact(kModeArgument, line->mode_argument) ? fopen(line->table_name, "rb") : nullptr;
+  if (line->source_name != nullptr) {
+    table_file = open_argument(kSourceArgument, line->source_argument, line->source_name);
     if (table_file == nullptr) {
-      print_open_error(line->table_name);
+      print_open_error(line->source_name);
       return kExitFailure;
     }
-    load = load_table_file(line->table_name, table_file, &loaded);
+    load = load_table_file(line->source_name, table_file, &loaded);
   } else {
     load = load_machine_table(&loaded);
   }
-  int result = load != TableLoaded        ? load_failed(load, loaded.failed_name)
-               : line->mode == ModeBackup ? back_up(&loaded.table, table_file, line)
-                                          : verify(&loaded.table, line);
+  BackupJob backup = {&loaded.table, line};
+  int result = load != TableLoaded      ? load_failed(load, loaded.failed_name)
+               : line->job == JobBackup ? write_vkf(line->vkf_name, table_file, line->quiet, back_up_records, &backup)
+                                        : verify(&loaded.table, line);
   if (table_file != nullptr) fclose(table_file);
   release_machine_table(&loaded);
   return result;
-}
-
-}  // namespace
-
-bool machine_mode_requested(int argc, char** argv) {
-  const char* table_name = nullptr;
-  return argc >= 2 && mode_flag(argv[1], &table_name) != nullptr;
-}
-
-int run_machine_mode(int argc, char** argv) {
-  ModeLine line = {};
-  line.mode_argument = argv[kModeArgument];
-  line.mode = mode_flag(line.mode_argument, &line.table_name)->mode;
-  // As for a conversion, "/q" counts only as the third of exactly three arguments.
-  line.quiet = argc == 4 && text_equal_ignoring_case(argv[3], "/q");
-  if (!line.quiet) print_banner();
-  if (argc <= kVkfArgument) {
-    print_vkf_name_missing();
-    return kExitFailure;
-  }
-  line.vkf_name = argv[kVkfArgument];
-  return load_and_run(&line);
 }

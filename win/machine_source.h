@@ -1,17 +1,13 @@
-// qorvexw's second source: a machine's SMBIOS table instead of a dump.
-//
-//   qorvexw /smbios[:<table file>] <VKF file> [/q]   back the strings up into the VKF file
-//   qorvexw /verify[:<table file>] <VKF file> [/q]   compare the machine with the VKF file
-//
-// Without a table file, the table of the running machine is read.
-// Exit code 0 when done or equal, 1 on an error, 2 when verify found differences.
+// qorvexw's second source: a machine's SMBIOS table instead of a dump. The
+// table comes from the table file the command line names (what
+// `dmidecode --dump-bin` writes), or else from the running machine.
 #ifndef QORVEX_WIN_MACHINE_SOURCE_H
 #define QORVEX_WIN_MACHINE_SOURCE_H
 
-// True when the first argument is one of the two mode flags.
-bool machine_mode_requested(int argc, char** argv);
+#include "command_line.h"
 
-// Runs the mode the first argument names; returns the exit code.
-int run_machine_mode(int argc, char** argv);
+// Loads the table and backs it up into the VKF file (JobBackup) or compares
+// it with the VKF file (JobVerify); returns the exit code.
+int run_machine_job(const CommandLine* line);
 
 #endif  // QORVEX_WIN_MACHINE_SOURCE_H

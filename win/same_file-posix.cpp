@@ -17,6 +17,3 @@ NameIdentity identify_name(const char* name, FILE* open_file) {
   const bool same = named_info.st_dev == open_info.st_dev && named_info.st_ino == open_info.st_ino;
   return same ? NameIsOpenFile : NameIsOtherFile;
 }
-
-// The arguments are the bytes that were typed.
-bool argument_is_exact(int, const char*) { return true; }

@@ -1,5 +1,4 @@
-// Tells whether a file name names a file that is already open, and whether a
-// name reached the program as it was typed.
+// Tells whether a file name names a file that is already open.
 #ifndef QORVEX_WIN_SAME_FILE_H
 #define QORVEX_WIN_SAME_FILE_H
 
@@ -16,11 +15,5 @@ enum NameIdentity {
 // Writing the VKF file replaces whatever its name reaches, so this is asked
 // first, and only NameIsOtherFile lets a run go on.
 NameIdentity identify_name(const char* name, FILE* open_file);
-
-// True when argument `index` of main's argv is the argument as it was typed.
-// On Windows the 8-bit arguments are the wide command line mapped to the
-// code page, which replaces characters it cannot carry by look-alikes
-// ("ｏ.vkf" becomes "o.vkf"): such a name would reach another file.
-bool argument_is_exact(int index, const char* argument);
 
 #endif  // QORVEX_WIN_SAME_FILE_H

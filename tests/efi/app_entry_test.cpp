@@ -607,6 +607,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kBanner + kBackupTrace + WriteFailed("o.vkf"), EFI_DEVICE_ERROR, RootHolds({u"d.txt", u"t.bin"})},
         EntryCase{"BackupAndVerifyConflict", {u"/smbios", u"/verify:t.bin", u"o.vkf"}, {}, nullptr,
                   "Error: Conflict parameter - '/verify:t.bin'\r\n", EFI_INVALID_PARAMETER, VkfAbsent()},
+        EntryCase{"HelpBesideAModeIsUnknown", {u"/verify", u"-?", u"o.vkf"}, {}, nullptr,
+                  "Error: Unknown flag - '-?'\r\n", EFI_INVALID_PARAMETER, VkfAbsent()},
         EntryCase{"VerifyFindsADifference", {u"/q", u"/verify:t.bin", u"o.vkf"}, {},
                   WithTableFile([](Test& t) { t.fs0.WriteFile(u"o.vkf", "[System]\nSerialNum = SM\n"); }),
                   "[System] SerialNum: file \"SM\", machine \"SN\"\r\nCompared 1 fields, 1 different\r\n",

@@ -5,6 +5,7 @@
 
 #include "FakeShell.h"
 #include "FirmwareTest.h"
+#include "IO.h"
 #include "Init.h"
 #include "Mem.h"
 #include "Misc.h"
@@ -43,6 +44,7 @@ TEST_F(StartUpTest, SavesTheTablesAndTakesThePoolTypeOfTheImage) {
   EXPECT_EQ(LibRuntimeServices, fw.RuntimeServices());
   EXPECT_EQ(LibPoolType, EfiRuntimeServicesData);
   EXPECT_EQ(LibDebugAssert, fw.DebugAssert());
+  EXPECT_EQ(LibPoolFailureHook, &LibDebugReportPoolFailure);
   EXPECT_EQ(LibCollation, &FallbackCollation);
 }
 

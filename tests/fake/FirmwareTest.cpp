@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "IO.h"
 #include "Init.h"
 
 namespace fake {
@@ -26,6 +27,7 @@ void AttachLibrary(FakeFirmware& Firmware) {
   LibBootServices = Firmware.BootServices();
   LibRuntimeServices = Firmware.RuntimeServices();
   LibDebugAssert = Firmware.DebugAssert();
+  LibPoolFailureHook = LibDebugReportPoolFailure;
 }
 
 size_t FailEachAllocation(FakeFirmware& Firmware, const std::function<void(size_t Failing)>& Run) {

@@ -1,5 +1,5 @@
-// The library's global state and the assertion hook that every library
-// routine uses. Start-up (Init.h) fills the globals; every other part only
+// The library's global state, the assertion hook that every library
+// routine uses and the pool's failure hook. Start-up (Init.h) fills the globals; every other part only
 // reads them, so this header depends on nothing of the library.
 #ifndef QORVEX_SHELL_LIBRARY_GLOBALS_H
 #define QORVEX_SHELL_LIBRARY_GLOBALS_H
@@ -26,6 +26,15 @@ extern const EFI_UNICODE_COLLATION_PROTOCOL FallbackCollation;
 // Hands a failed check to the platform's debug-assert protocol, when start-up
 // found one; otherwise does nothing. Always returns to the checking routine.
 VOID LibReportAssert(const CHAR8* SourceFile, INTN SourceLine, const CHAR8* Condition);
+
+// Where a failed pool allocation is reported: start-up points it at the
+// debug report (IO.h), so that the pool routines need nothing of the output
+// engine. Null before start-up and while a debug report is produced.
+extern VOID (*LibPoolFailureHook)(EFI_STATUS Status);
+
+// Hands the status of a failed pool allocation to LibPoolFailureHook, when
+// it is set.
+VOID LibReportPoolFailure(EFI_STATUS Status);
 
 // Reports a failed check and tells the caller whether it held, so that the
 // caller can leave early instead of using a bad argument.

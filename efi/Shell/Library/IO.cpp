@@ -493,9 +493,6 @@ UINTN LibPrintConsoleV(const CHAR16* Format, const UINT64* Args) {
 
 // ---- Debug reports ----
 
-// Set while a report is produced; see LibDebugReportV in IO.h.
-static BOOLEAN ReportInProgress = FALSE;
-
 // The report classes that "EFIDebug" enables: its first 8 bytes, little
 // endian (a shorter value is zero-extended), or errors only when it is absent.
 static UINT64 EnabledDebugMask() {
@@ -537,11 +534,16 @@ static VOID WriteReport(UINTN Mask, const CHAR8* AsciiFormat, const UINT64* Args
 }
 
 UINTN LibDebugReportV(UINTN Mask, const CHAR8* AsciiFormat, const UINT64* Args) {
-  if (ReportInProgress || LibSystemTable == nullptr || LibRuntimeServices == nullptr) return 0;
-  ReportInProgress = TRUE;
+  if (LibSystemTable == nullptr || LibRuntimeServices == nullptr) return 0;
+  VOID (*poolFailure)(EFI_STATUS) = LibPoolFailureHook;
+  LibPoolFailureHook = nullptr;
   if ((Mask & EnabledDebugMask()) != 0) WriteReport(Mask, AsciiFormat, Args);
-  ReportInProgress = FALSE;
+  LibPoolFailureHook = poolFailure;
   return 0;
+}
+
+VOID LibDebugReportPoolFailure(EFI_STATUS Status) {
+  LibDebugReport(kDebugError, "AllocatePool: out of pool  %x\n", Status);
 }
 
 // ---- 8-bit buffer target ----

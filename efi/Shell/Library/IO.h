@@ -196,9 +196,9 @@ UINTN LibPrintConsole(const CHAR16* Format, T... Args) {
 // error attribute, bit 1 in the highlight attribute, the rest in light grey;
 // the console's attribute is restored afterwards. Returns 0.
 //
-// A report made while another is being produced is dropped: the report
-// allocates pool, and the pool allocator reports its failures here, so a
-// report whose own blocks cannot be allocated must not start another one.
+// The report allocates pool itself: while it is produced the pool's failure
+// hook is unset, so a report whose own blocks cannot be allocated starts no
+// other one.
 UINTN LibDebugReportV(UINTN Mask, const CHAR8* AsciiFormat, const UINT64* Args);
 
 template <typename... T>
@@ -206,6 +206,11 @@ UINTN LibDebugReport(UINTN Mask, const CHAR8* AsciiFormat, T... Args) {
   const UINT64 slots[sizeof...(T) + 1] = {LibArgSlot(Args)..., 0};
   return LibDebugReportV(Mask, AsciiFormat, slots);
 }
+
+// The report of a failed pool allocation, "AllocatePool: out of pool  %x\n"
+// with the status, at the error level; start-up installs it as
+// LibPoolFailureHook (Globals.h).
+VOID LibDebugReportPoolFailure(EFI_STATUS Status);
 
 // ---- 8-bit buffer target ----
 

@@ -24,6 +24,7 @@ VOID LibResetGlobals() {
   LibPoolType = EfiBootServicesData;
   LibCollation = &FallbackCollation;
   LibDebugAssert = nullptr;
+  LibPoolFailureHook = nullptr;
   LibShellInterface = nullptr;
   LibShellEnvironment = nullptr;
   LibGuidNamer = nullptr;
@@ -50,6 +51,7 @@ VOID LibStartUp(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
     LibSystemTable = SystemTable;
     LibBootServices = SystemTable->BootServices;
     LibRuntimeServices = SystemTable->RuntimeServices;
+    LibPoolFailureHook = LibDebugReportPoolFailure;
     if (ImageHandle != nullptr) ReadImageDataType(ImageHandle);
   }
   if (ImageHandle != nullptr && LibCollation == &FallbackCollation) LibSelectCollation(ImageHandle);

@@ -1,6 +1,5 @@
 #include "Mem.h"
 
-#include "IO.h"
 #include "Globals.h"
 
 static const CHAR8 kLibSource[] = "Shell/Library/Mem";
@@ -9,7 +8,7 @@ VOID* AllocatePool(UINTN Size) {
   VOID* buffer = nullptr;
   EFI_STATUS status = LibBootServices->AllocatePool(LibPoolType, Size, &buffer);
   if (EFI_ERROR(status)) {
-    LibDebugReport(kDebugError, "AllocatePool: out of pool  %x\n", status);
+    LibReportPoolFailure(status);
     return nullptr;
   }
   return buffer;

@@ -6,16 +6,13 @@
 
 static const CHAR8 kLibSource[] = "Shell/Library/VarCheck";
 
-// An argument is plain when the shell says it was typed quoted (wholly, or its
-// first part) or with its first character escaped, or when it does not start
-// like a flag. A partly quoted argument is judged by its first character.
-static bool IsPlainArgument(const EFI_SHELL_INTERFACE* si, UINTN Index, const CHAR16* Arg) {
+BOOLEAN LibIsPlainArgument(const EFI_SHELL_INTERFACE* si, UINTN Index, const CHAR16* Arg) {
   if (si->ArgInfo != nullptr) {
     UINT32 info = si->ArgInfo[Index].Attributes;
-    if ((info & ARG_IS_QUOTED) != 0 && (info & ARG_PARTIALLY_QUOTED) == 0) return true;
-    if ((info & (ARG_FIRST_HALF_QUOTED | ARG_FIRST_CHAR_IS_ESC)) != 0) return true;
+    if ((info & ARG_IS_QUOTED) != 0 && (info & ARG_PARTIALLY_QUOTED) == 0) return TRUE;
+    if ((info & (ARG_FIRST_HALF_QUOTED | ARG_FIRST_CHAR_IS_ESC)) != 0) return TRUE;
   }
-  return Arg[0] != u'-' && Arg[0] != u'+' && Arg[0] != u'/';
+  return Arg[0] != u'-' && Arg[0] != u'+' && Arg[0] != u'/' ? TRUE : FALSE;
 }
 
 // A new zero-filled node for argument Index, appended at the end of the list.
@@ -33,7 +30,7 @@ static bool ItemMatches(const FlagCheckItem* Item, const CHAR16* Arg) {
   return Str16CompareNoCase(Arg, Item->FlagText) == 0;
 }
 
-static const FlagCheckItem* FindItem(const FlagCheckItem* CheckList, const CHAR16* Arg) {
+const FlagCheckItem* LibFindFlagItem(const FlagCheckItem* CheckList, const CHAR16* Arg) {
   for (const FlagCheckItem* item = CheckList; item->FlagText != nullptr; ++item) {
     if (ItemMatches(item, Arg)) return item;
   }
@@ -85,7 +82,7 @@ static FlagCheckResult FillFlagNode(FlagWalk* Walk, const FlagCheckItem* Item, A
 }
 
 static FlagCheckResult TakeFlag(FlagWalk* Walk, const CHAR16* Arg) {
-  const FlagCheckItem* item = FindItem(Walk->CheckList, Arg);
+  const FlagCheckItem* item = LibFindFlagItem(Walk->CheckList, Arg);
   if (item == nullptr) {
     *Walk->Useful = Arg;
     return FlagCheckUnknown;
@@ -129,7 +126,7 @@ FlagCheckResult LibCheckFlags(const EFI_SHELL_INTERFACE* si, const FlagCheckItem
   for (; walk.Index < si->Argc; ++walk.Index) {
     const CHAR16* arg = si->Argv[walk.Index];
     FlagCheckResult result =
-        IsPlainArgument(si, walk.Index, arg) ? TakePlainArgument(&walk, arg) : TakeFlag(&walk, arg);
+        LibIsPlainArgument(si, walk.Index, arg) ? TakePlainArgument(&walk, arg) : TakeFlag(&walk, arg);
     if (result != FlagCheckOk) return result;
   }
   return FlagCheckOk;

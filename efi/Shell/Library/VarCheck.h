@@ -76,6 +76,15 @@ ArgNode* LibFindFlag(const CheckPackage* ChkPck, const CHAR16* FlagStr);
 // Frees every node of both lists; both heads end null, the counts stay.
 VOID LibFreeCheckPackage(CheckPackage* ChkPck);
 
+// True when argument Index (Arg) is a plain argument: the shell says it was
+// typed quoted (wholly, or its first part) or with its first character
+// escaped, or it does not start like a flag. A partly quoted argument is
+// judged by its first character.
+BOOLEAN LibIsPlainArgument(const EFI_SHELL_INTERFACE* si, UINTN Index, const CHAR16* Arg);
+
+// The first item of CheckList that takes Arg as its flag, or null.
+const FlagCheckItem* LibFindFlagItem(const FlagCheckItem* CheckList, const CHAR16* Arg);
+
 // True when FlagName is a prefix of CmdVar or equal to it (exact 16-bit units).
 BOOLEAN LibFlagPrefixMatch(const CHAR16* FlagName, const CHAR16* CmdVar);
 
