@@ -40,7 +40,16 @@ install_missing() {
   apt-get install -y --no-remove "${missing[@]}"
 }
 
-install_missing
+# step NAME COMMAND...: runs one part of the test command and says how long
+# it took, so that a slow part shows.
+step() {
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  echo "test-all: $name took $((SECONDS - start)) s"
+}
+
+step "installing the packages" install_missing
 
 # Every C++ source keeps the layout of .clang-format.
 echo "test-all: C++ sources in the layout of .clang-format"
@@ -61,19 +70,27 @@ configure() {
   cmake -S . -B "$dir" "${generator[@]}" "$@"
 }
 
+# run_tests DIR CTEST-OPTIONS...: every test of DIR that the options select,
+# its output kept in DIR/ctest.log.
+run_tests() {
+  local dir=$1
+  shift
+  (cd "$dir" && ctest -j"$jobs" --output-on-failure "$@" | tee ctest.log)
+}
+
 echo "test-all: full build (every toolchain required)"
-configure build -DQORVEX_REQUIRE_ALL=ON
-cmake --build build -j"$jobs"
-(cd build && ctest -j"$jobs" --output-on-failure | tee ctest.log)
+step "configuring the full build" configure build -DQORVEX_REQUIRE_ALL=ON
+step "the full build" cmake --build build -j"$jobs"
+step "the full build's tests" run_tests build
 
 # The sanitizers watch the host code: the host programs and their tests are
 # all this build compiles and runs (the images, the Windows programs, the
 # boots and the release have run above, and the fuzz targets carry the
 # sanitizers themselves).
 echo "test-all: host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-configure build-sanitize -DQORVEX_SANITIZE=ON
-cmake --build build-sanitize -j"$jobs" --target core_test runtime_binding_test qorvex_efi_tests qorvexw
-(cd build-sanitize && ctest -j"$jobs" --output-on-failure -L "host|efi" | tee ctest.log)
+step "configuring the sanitizer build" configure build-sanitize -DQORVEX_SANITIZE=ON
+step "the sanitizer build" cmake --build build-sanitize -j"$jobs" --target core_test runtime_binding_test qorvex_efi_tests qorvexw
+step "the sanitizer build's tests" run_tests build-sanitize -L "host|efi"
 
 # The 32-bit Windows program runs under 32-bit Wine here or, where this machine
 # runs no 32-bit x86 code, in a virtual machine: one test per way, say which.
