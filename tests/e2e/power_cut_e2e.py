@@ -3,9 +3,11 @@
 
 One boot runs three scenarios, each on a small FAT12 disk of its own that
 QEMU's blklogwrites driver attaches: it logs every write and flush that
-reaches the disk, in the format of Linux's dm-log-writes. The disks are
-virtio-blk ones; with --bus ide they are IDE disks, to which OVMF's ATA
-driver sends no flush at all. From each disk's
+reaches the disk, in the format of Linux's dm-log-writes. The disks are IDE
+ones, whose Block I/O flush OVMF's ATA driver drops, so that the log shows
+only the flushes qorvex itself gets to the device (OVMF's FAT driver flushes
+through Block I/O); --bus virtio attaches virtio-blk disks instead, which
+pass those flushes on. From each disk's
 image before the boot and its log the harness rebuilds the states a power
 cut can leave, in two models:
   - in order: the first k writes, for every k (a disk that keeps its order);
@@ -90,8 +92,7 @@ def data_disk(platform, work, scenario):
 
 
 # How a logged disk is attached, by its index (1 up): it must follow the boot
-# disk, FS0:, in the shell's order of device paths. OVMF's ATA driver sends no
-# flush to the disk, so only on virtio-blk do device flushes reach the log.
+# disk, FS0:, in the shell's order of device paths.
 BUSES = {"virtio": "virtio-blk-pci,drive=%s,addr=0x%x", "ide": "ide-hd,drive=%s,bus=ide.%d"}
 
 
@@ -303,7 +304,7 @@ def main():
     parser.add_argument("--bin-dir", required=True, help="directory with the built qorvex.efi")
     parser.add_argument("--require-all", action="store_true", help="fail instead of skipping when anything is missing")
     parser.add_argument("--time-limit", type=float, default=150.0, help="seconds each boot may take")
-    parser.add_argument("--bus", choices=BUSES, default="virtio", help="how the logged disks are attached")
+    parser.add_argument("--bus", choices=BUSES, default="ide", help="how the logged disks are attached")
     parser.add_argument("--keep", help="keep the disks, logs and extracted files in this directory")
     args = parser.parse_args()
     platform = e2e.Platform(e2e.MACHINES["x64"])
