@@ -535,6 +535,7 @@ class Platform:
         self.mmd = shutil.which("mmd")
         self.mattrib = shutil.which("mattrib")
         self.mdir = shutil.which("mdir")
+        self.mtype = shutil.which("mtype")
         self.code = self.vars = None
         for code, variables in machine.firmware:
             if os.path.exists(code) and os.path.exists(variables):
@@ -545,7 +546,7 @@ class Platform:
         firmware = "%s (%s)" % (os.path.basename(self.machine.firmware[0][0]), self.machine.firmware_package)
         names = {"%s (%s)" % self.machine.qemu: self.qemu, "mkfs.vfat (dosfstools)": self.mkfs,
                  "mcopy (mtools)": self.mcopy, "mmd (mtools)": self.mmd, "mattrib (mtools)": self.mattrib,
-                 "mdir (mtools)": self.mdir, firmware: self.code}
+                 "mdir (mtools)": self.mdir, "mtype (mtools)": self.mtype, firmware: self.code}
         return [name for name, path in names.items() if not path]
 
 
@@ -902,6 +903,18 @@ def run_smbios_boots(platform, images, args, counts):
             shutil.rmtree(work, ignore_errors=True)
 
 
+def closing(counts):
+    """Prints the closing "N passed, N failed" line; returns the exit status."""
+    line = "%d passed, %d failed" % (counts["passed"], counts["failed"])
+    if counts.get("skipped"):
+        line += ", %d skipped" % counts["skipped"]
+    print(line)
+    if counts["failed"]:
+        return 1
+    # Cases left out for a missing image show as a skipped test, not a pass.
+    return SKIP if counts.get("skipped") else 0
+
+
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="directory with the built .efi images and qorvexw")
@@ -988,14 +1001,7 @@ def main():
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    line = "%d passed, %d failed" % (counts["passed"], counts["failed"])
-    if counts["skipped"]:
-        line += ", %d skipped" % counts["skipped"]
-    print(line)
-    if counts["failed"]:
-        return 1
-    # Cases left out for a missing image show as a skipped test, not a pass.
-    return SKIP if counts["skipped"] else 0
+    return closing(counts)
 
 
 if __name__ == "__main__":

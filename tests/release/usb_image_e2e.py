@@ -150,8 +150,7 @@ def main():
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (counts["passed"], counts["failed"]))
-    return 1 if counts["failed"] else 0
+    return fe.closing(counts)
 
 
 if __name__ == "__main__":
