@@ -171,3 +171,24 @@ EFI_STATUS FileRename(EFI_FILE_PROTOCOL* FileHandle, const CHAR16* NewName) {
   ReleasePool(renamed);
   return status;
 }
+
+EFI_STATUS FileVolumeOf(const CHAR16* FileName, EFI_HANDLE* Volume) {
+  if (!LIB_CHECK_NOT_NULL(FileName) || !LIB_CHECK_NOT_NULL(Volume)) return EFI_INVALID_PARAMETER;
+  // The shell owns the path it hands out; it is not released here.
+  EFI_DEVICE_PATH_PROTOCOL* path = LibShellEnvironment->NameToPath(FileName);
+  if (path == nullptr) return EFI_NOT_FOUND;
+  return LibBootServices->LocateDevicePath(&gEfiSimpleFileSystemProtocolGuid, &path, Volume);
+}
+
+EFI_STATUS FileFlushDevice(EFI_HANDLE Volume) {
+  VOID* interface = nullptr;
+  if (LibBootServices->HandleProtocol(Volume, &gEfiDiskIo2ProtocolGuid, &interface) == EFI_SUCCESS) {
+    auto* disk = static_cast<EFI_DISK_IO2_PROTOCOL*>(interface);
+    return disk->FlushDiskEx(disk, nullptr);
+  }
+  if (LibBootServices->HandleProtocol(Volume, &gEfiBlockIoProtocolGuid, &interface) == EFI_SUCCESS) {
+    auto* blocks = static_cast<EFI_BLOCK_IO_PROTOCOL*>(interface);
+    return blocks->FlushBlocks(blocks);
+  }
+  return EFI_UNSUPPORTED;
+}
