@@ -33,13 +33,15 @@
 //
 // After a power cut the next run that writes the same VKF name finds, before
 // it writes anything:
-//   VKF name missing, "old" and "new" there: the new file was complete and
-//       on the media before the old one moved (that order is the proof), so
-//       it takes the VKF name and the old one is deleted;
-//   VKF name missing, only "old" there: the old file goes back;
-//   (either of those prints TokenVkfRestored, also under /q)
-//   VKF name missing, only "new" there: it may be incomplete, and it never
-//       held the VKF name: it is deleted;
+//   VKF name missing, "old" there: the old file goes back under the VKF name
+//       (TokenVkfRestored, printed also under /q), and "new" is deleted. The
+//       old file was whole on the media before the run, and a rename leaves
+//       its data alone. The new file is not trusted even though the device
+//       was flushed before the old file moved: some drivers (OVMF's ATA
+//       driver) answer a device flush without flushing, so its rename may
+//       have reached the media and its data not. It never held the VKF name,
+//       and the run writes it again;
+//   VKF name missing, only "new" there: it may be incomplete: it is deleted;
 //   VKF name there: it is whole (old or new), and "new" and "old" are deleted.
 // A leftover name that reaches a directory, a file that cannot be opened
 // for writing or deleted, or the dump is not touched: the run stops with the
@@ -56,7 +58,7 @@
 //                      deleted after the new file took its place (the run
 //                      still succeeds then; the next run puts it back or
 //                      deletes it)
-//   TokenVkfRestored   an interrupted replacement was finished
+//   TokenVkfRestored   the old file of an interrupted replacement is back
 #ifndef QORVEX_APP_VKF_OUTPUT_H
 #define QORVEX_APP_VKF_OUTPUT_H
 

@@ -417,18 +417,15 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(t.File(u"sub\\o.vkf"), kConverted);
                     EXPECT_EQ(t.fs0.List(u"sub"), std::vector<std::u16string>{u"o.vkf"});
                   }},
-        // After a power cut. The new file and the old one of an interrupted
-        // replacement: the new one takes the name, also under /q; another
-        // VKF file's pair and files of other names stay as they are.
-        EntryCase{"InterruptedReplacementFinished", {u"/q", u"e.txt", u"o.vkf"}, {},
-                  WithFiles({{u"o.vkf.qvx-new", kConverted}, {u"o.vkf.qvx-old", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
+        // After a power cut. The old file of an interrupted replacement goes
+        // back, also under /q, and the new one goes; another VKF file's
+        // pair and files of other names stay as they are.
+        EntryCase{"InterruptedReplacementUndone", {u"/q", u"e.txt", u"o.vkf"}, {},
+                  WithFiles({{u"o.vkf.qvx-new", kConverted}, {u"O.VKF.QVX-OLD", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
                              {u"b.vkf.qvx-old", "b old"}, {u"QVX00000.TMP", "taken"}, {u"o.vkf.tmp", "other"}}),
                   Restored("o.vkf") + NoField("e.txt"), EFI_ABORTED,
-                  RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kConverted}, {u"b.vkf.qvx-new", "b new"},
+                  RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
                           {u"b.vkf.qvx-old", "b old"}, {u"QVX00000.TMP", "taken"}, {u"o.vkf.tmp", "other"}})},
-        EntryCase{"InterruptedReplacementOldFileAlonePutBack", {u"e.txt", u"o.vkf"}, {},
-                  WithFiles({{u"O.VKF.QVX-OLD", kOldVkf}}), kBanner + Restored("o.vkf") + NoField("e.txt"),
-                  EFI_ABORTED, RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kOldVkf}})},
         // A new file without the old one aside may be incomplete: it goes.
         EntryCase{"InterruptedReplacementNewFileAloneDeleted", {u"e.txt", u"o.vkf"}, {},
                   WithFiles({{u"o.vkf.qvx-new", kPartial}}), kBanner + NoField("e.txt"), EFI_ABORTED,
