@@ -122,10 +122,13 @@ EFI_STATUS DeleteLeftover(const VkfOutput* Output, EFI_FILE_PROTOCOL** File) {
   return status == EFI_SUCCESS ? EFI_SUCCESS : EFI_ACCESS_DENIED;
 }
 
-// With the VKF name missing and the old file aside, the new file (there
-// only once it was complete on the media) takes the name, or else the old
-// file goes back. A rename is one step on the media: FAT rewrites the
-// entries of one directory.
+// With the VKF name missing, the old file aside goes back. It was whole on
+// the media before the run began, and a rename does not touch its data.
+// The new file beside it is not trusted, though the device was flushed
+// before the old file moved: OVMF's ATA driver, for one, answers
+// FlushBlocks and FlushDiskEx without flushing, so its data may never have
+// reached the media while the rename did. It never held the VKF name, and
+// the next conversion writes it again.
 EFI_STATUS PutLeftoverInPlace(const VkfOutput* Output, EFI_FILE_PROTOCOL** File) {
   EFI_STATUS status = FileRename(*File, Output->Leaf);
   if (EFI_ERROR(status)) return status;
@@ -145,7 +148,7 @@ EFI_STATUS Recover(VkfOutput* Output, const CHAR16* DumpName, EFI_FILE_PROTOCOL*
   EFI_STATUS status = OpenLeftover(Output->Temporary, DumpName, Dump, &fresh);
   if (!EFI_ERROR(status)) status = OpenLeftover(Output->Aside, DumpName, Dump, &aside);
   const bool restore = !EFI_ERROR(status) && Output->Old == nullptr && aside != nullptr;
-  if (restore) status = PutLeftoverInPlace(Output, fresh != nullptr ? &fresh : &aside);
+  if (restore) status = PutLeftoverInPlace(Output, &aside);
   if (!EFI_ERROR(status)) status = DeleteLeftover(Output, &fresh);
   if (!EFI_ERROR(status)) status = DeleteLeftover(Output, &aside);
   if (fresh != nullptr) FileClose(fresh);
