@@ -422,10 +422,6 @@ INSTANTIATE_TEST_SUITE_P(
                   Restored("o.vkf") + NoField("e.txt"), EFI_ABORTED,
                   RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
                           {u"b.vkf.qvx-old", "b old"}, {u"QVX00000.TMP", "taken"}, {u"o.vkf.tmp", "other"}})},
-        // A new file without the old one aside may be incomplete: it goes.
-        EntryCase{"InterruptedReplacementNewFileAloneDeleted", {u"e.txt", u"o.vkf"}, {},
-                  WithFiles({{u"o.vkf.qvx-new", kPartial}}), kBanner + NoField("e.txt"), EFI_ABORTED,
-                  RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}})},
         EntryCase{"InterruptedReplacementBesideAWholeVkf", {u"e.txt", u"o.vkf."}, {},
                   WithFiles({{u"o.vkf", kOldVkf}, {u"o.vkf.qvx-new", kPartial}, {u"o.vkf.qvx-old", "older"}}),
                   kBanner + NoField("e.txt"), EFI_ABORTED,

@@ -55,8 +55,7 @@
 //     changes of the record are not modelled.
 //
 // Each volume's handle also carries a block I/O protocol whose FlushBlocks
-// is logged as a call (Path "\\") and answers EFI_SUCCESS, so that a test
-// sees where the device was flushed between the file calls.
+// is logged as a call, so that a test sees where the device was flushed.
 //
 // Faults a test can inject: DeleteFails, WriteFailure, FlushFailure,
 // GetInfoFailure, OpenVolumeFailure, ShortWriteLimit, FailCall and
@@ -213,11 +212,9 @@ class FakeFileSystem {
   // meets several failures.
   void FailCall(const std::string& Function, size_t Nth, EFI_STATUS Status) { scripted_[{Function, Nth}] = Status; }
 
-  // A power cut: after Calls more calls of the functions FailCall takes (and
-  // FlushBlocks), each such call answers EFI_NO_MEDIA and does nothing else
-  // (a Delete still closes its handle). The volumes stay as the calls before
-  // the cut left them, as on a disk that keeps every write in order.
-  // RestorePower lets a second run work on them.
+  // A power cut after Calls more calls of the functions FailCall takes: each
+  // later one answers EFI_NO_MEDIA and does nothing else, so the volumes stay
+  // as on a disk that keeps every write in order. RestorePower ends it.
   void CutPowerAfter(size_t Calls) { cutAt_ = countedCalls_ + Calls; }
   void RestorePower() { cutAt_ = SIZE_MAX; }
   bool PowerIsCut() const { return countedCalls_ > cutAt_; }
