@@ -695,10 +695,8 @@ struct FakeFileSystem::Impl {
 
   static EFI_STATUS EFIAPI FlushBlocks(EFI_BLOCK_IO_PROTOCOL* This) {
     FakeFileSystem& fs = Current();
-    FileCall call = NewCall("FlushBlocks");
-    call.Path = u"\\";
-    EFI_STATUS status = This == nullptr ? EFI_INVALID_PARAMETER : Scripted(fs, "FlushBlocks");
-    return Record(fs, call, nullptr, status);
+    return Record(fs, NewCall("FlushBlocks"), nullptr,
+                  This == nullptr ? EFI_INVALID_PARAMETER : Scripted(fs, "FlushBlocks"));
   }
 };
 
