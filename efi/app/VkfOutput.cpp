@@ -125,9 +125,9 @@ EFI_STATUS DeleteLeftover(const VkfOutput* Output, EFI_FILE_PROTOCOL** File) {
 // With the VKF name missing, the old file aside goes back. It was whole on
 // the media before the run began, and a rename does not touch its data.
 // The new file beside it is not trusted, though the device was flushed
-// before the old file moved: OVMF's ATA driver, for one, answers
-// FlushBlocks and FlushDiskEx without flushing, so its data may never have
-// reached the media while the rename did. It never held the VKF name, and
+// before the old file moved: a driver may answer a device flush without
+// flushing (OVMF's ATA driver does, which FileFlushDevice works around), so
+// its data may never have reached the media while the rename did. It never held the VKF name, and
 // the next conversion writes it again.
 EFI_STATUS PutLeftoverInPlace(const VkfOutput* Output, EFI_FILE_PROTOCOL** File) {
   EFI_STATUS status = FileRename(*File, Output->Leaf);

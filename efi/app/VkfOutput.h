@@ -37,9 +37,9 @@
 //       (TokenVkfRestored, printed also under /q), and "new" is deleted. The
 //       old file was whole on the media before the run, and a rename leaves
 //       its data alone. The new file is not trusted even though the device
-//       was flushed before the old file moved: some drivers (OVMF's ATA
-//       driver) answer a device flush without flushing, so its rename may
-//       have reached the media and its data not. It never held the VKF name,
+//       was flushed before the old file moved: a driver may answer a device
+//       flush without flushing, so its rename may have reached the media and
+//       its data not. It never held the VKF name,
 //       and the run writes it again;
 //   VKF name missing, only "new" there: it may be incomplete: it is deleted;
 //   VKF name there: it is whole (old or new), and "new" and "old" are deleted.

@@ -5,6 +5,7 @@
 #include "EfiTypes.h"
 #include "EfiSystemTable.h"
 #include "Guids.h"
+#include "Protocol/AtaPassThru.h"
 #include "Protocol/BlockIo.h"
 #include "Protocol/DebugAssert.h"
 #include "Protocol/DevicePath.h"

@@ -63,7 +63,10 @@ EFI_STATUS FileVolumeOf(const CHAR16* FileName, EFI_HANDLE* Volume);
 // A file system's Flush only hands its own cache to the device, which may
 // keep the writes in any order until it is flushed itself. Uses the disk
 // I/O 2 protocol's FlushDiskEx where the handle carries it, else the block
-// I/O protocol's FlushBlocks; EFI_UNSUPPORTED when it carries neither.
+// I/O protocol's FlushBlocks; and, for a disk behind an ATA controller,
+// sends it FLUSH CACHE itself, which some ATA block drivers never do.
+// EFI_SUCCESS when every flush tried succeeded; else the first failure
+// (EFI_UNSUPPORTED for a handle with no block flush).
 EFI_STATUS FileFlushDevice(EFI_HANDLE Volume);
 
 #endif  // QORVEX_SHELL_LIBRARY_FILE_IO_H
