@@ -66,14 +66,6 @@ EFI_STATUS StoredPathsMatch(EFI_FILE_PROTOCOL* First, EFI_FILE_PROTOCOL* Second,
   return status;
 }
 
-// The handle of the volume that the shell maps Name onto.
-EFI_STATUS VolumeOf(const CHAR16* Name, EFI_HANDLE* Volume) {
-  // The shell owns the path it hands out; it is not released here.
-  EFI_DEVICE_PATH_PROTOCOL* path = LibShellEnvironment->NameToPath(Name);
-  if (path == nullptr) return EFI_NOT_FOUND;
-  return LibBootServices->LocateDevicePath(&gEfiSimpleFileSystemProtocolGuid, &path, Volume);
-}
-
 }  // namespace
 
 EFI_STATUS OpenFilesAreSame(const CHAR16* FirstName, EFI_FILE_PROTOCOL* First, const CHAR16* SecondName,
@@ -87,8 +79,8 @@ EFI_STATUS OpenFilesAreSame(const CHAR16* FirstName, EFI_FILE_PROTOCOL* First, c
   }
   EFI_HANDLE firstVolume = nullptr;
   EFI_HANDLE secondVolume = nullptr;
-  status = VolumeOf(FirstName, &firstVolume);
-  if (!EFI_ERROR(status)) status = VolumeOf(SecondName, &secondVolume);
+  status = FileVolumeOf(FirstName, &firstVolume);
+  if (!EFI_ERROR(status)) status = FileVolumeOf(SecondName, &secondVolume);
   if (EFI_ERROR(status)) return status;
   *Same = firstVolume == secondVolume ? TRUE : FALSE;
   return EFI_SUCCESS;

@@ -850,12 +850,12 @@ def check_fake_fat(bin_dir, answers, work):
 
 
 def temporary_files_left(work):
-    """qorvex's temporary files (QVXnnnnn.TMP) that some case left on a disk."""
+    """qorvex's temporary files ("<leaf>.qvx-new", "<leaf>.qvx-old") that some case left on a disk."""
     left = []
     for top in sorted(os.listdir(work)):
         if top.startswith("out"):
             for folder, _, names in os.walk(os.path.join(work, top)):
-                left += [os.path.join(folder, n) for n in names if n.upper().startswith("QVX") and n.upper().endswith(".TMP")]
+                left += [os.path.join(folder, n) for n in names if n.lower().endswith((".qvx-new", ".qvx-old"))]
     return ["left behind: %s" % path for path in left]
 
 

@@ -295,13 +295,28 @@ auto NothingOpened() {
     EXPECT_EQ(t.fs.CallCount("OpenVolume"), 0u);
   };
 }
-auto TemporaryNamesTaken(size_t Count) {
-  return [Count](Test& t) {
-    for (size_t i = 0; i < Count; ++i) {
-      char name[32];
-      std::snprintf(name, sizeof(name), "QVX%05zu.TMP", i);
-      t.fs0.WriteFile(fake::Widen(name), "taken");
+// Each step of a replacement (a rename, a delete) starts only once every
+// change before it reached the media: a device flush came between them.
+auto StepsFlushed(std::function<void(Test&)> More) {
+  return [More](Test& t) {
+    bool pending = false;
+    for (const fake::FileCall& call : t.fs.Calls()) {
+      const bool step = call.Function == "SetInfo" || call.Function == "Delete";
+      EXPECT_FALSE(step && pending) << call.Function << " of " << fake::Narrow(call.Path) << " too early";
+      const bool changes = call.Status == EFI_SUCCESS && (step || call.Function == "Write");
+      pending = call.Function != "FlushBlocks" && (pending || changes);
     }
+    EXPECT_FALSE(pending) << "the last step never reached the media";
+    More(t);
+  };
+}
+// A dump without a field: the run stops before it writes, so the files show
+// what the recovery of an interrupted replacement alone did.
+const std::string kNoFieldDump = "(";
+auto WithFiles(std::vector<std::pair<std::u16string, std::string>> Files) {
+  return [Files](Test& t) {
+    t.fs0.WriteFile(u"e.txt", kNoFieldDump);
+    for (const auto& [name, bytes] : Files) t.fs0.WriteFile(name, bytes);
   };
 }
 auto WithOldVkf(std::function<void(Test&)> More = nullptr) {
@@ -389,7 +404,8 @@ INSTANTIATE_TEST_SUITE_P(
                   WithOldVkf([](Test& t) { t.fs0.WriteFile(u"e.txt", "("); }),
                   kBanner + NoField("e.txt"), EFI_ABORTED, VkfIs(kOldVkf)},
         // The VKF file.
-        EntryCase{"OldVkfReplaced", {u"d.txt", u"o.vkf"}, {}, WithOldVkf(), kRun, kOk, VkfLeft(kConverted)},
+        EntryCase{"OldVkfReplaced", {u"d.txt", u"o.vkf"}, {}, WithOldVkf(), kRun, kOk,
+                  StepsFlushed(VkfLeft(kConverted))},
         // A name that differs only in letter case: the new file takes it as typed.
         EntryCase{"OldVkfReplacedUnderAnotherCase", {u"d.txt", u"O.VKF"}, {}, WithOldVkf(), kRun, kOk,
                   RootHolds({u"d.txt", u"O.VKF"})},
@@ -399,16 +415,34 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(t.File(u"sub\\o.vkf"), kConverted);
                     EXPECT_EQ(t.fs0.List(u"sub"), std::vector<std::u16string>{u"o.vkf"});
                   }},
-        // Temporary names that other files hold are passed over, not touched.
-        EntryCase{"AllButOneTemporaryNameTaken", {u"d.txt", u"o.vkf"}, {}, TemporaryNamesTaken(kTemporaryNameTries - 1),
-                  kRun, kOk,
-                  [](Test& t) {
-                    EXPECT_EQ(t.File(u"o.vkf"), kConverted);
-                    EXPECT_EQ(t.File(u"QVX00000.TMP"), "taken");
-                    EXPECT_EQ(t.fs0.List().size(), kTemporaryNameTries + 1);
-                  }},
-        EntryCase{"EveryTemporaryNameTaken", {u"d.txt", u"o.vkf"}, {}, TemporaryNamesTaken(kTemporaryNameTries),
-                  kBanner + OpenFailed("o.vkf"), EFI_ACCESS_DENIED, VkfAbsent()},
+        // After a power cut. The old file of an interrupted replacement goes
+        // back, also under /q, and the new one goes; another VKF file's
+        // pair and files of other names stay as they are.
+        EntryCase{"InterruptedReplacementUndone", {u"/q", u"e.txt", u"o.vkf"}, {},
+                  WithFiles({{u"o.vkf.qvx-new", kConverted}, {u"O.VKF.QVX-OLD", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
+                             {u"b.vkf.qvx-old", "b old"}, {u"QVX00000.TMP", "taken"}, {u"o.vkf.tmp", "other"}}),
+                  "Note: The VKF file [o.vkf] was restored after an interrupted run.\r\n" + NoField("e.txt"), EFI_ABORTED,
+                  RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kOldVkf}, {u"b.vkf.qvx-new", "b new"},
+                          {u"b.vkf.qvx-old", "b old"}, {u"QVX00000.TMP", "taken"}, {u"o.vkf.tmp", "other"}})},
+        EntryCase{"InterruptedReplacementBesideAWholeVkf", {u"e.txt", u"o.vkf."}, {},
+                  WithFiles({{u"o.vkf", kOldVkf}, {u"o.vkf.qvx-new", "[BIOS]\r\nNa"}, {u"o.vkf.qvx-old", "older"}}),
+                  kBanner + NoField("e.txt"), EFI_ABORTED,
+                  RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kOldVkf}})},
+        // What is not a leftover of ours is not touched.
+        EntryCase{"NewFileNameHeldByADirectory", {u"d.txt", u"o.vkf"}, {},
+                  [](Test& t) { t.fs0.MakeDirectory(u"o.vkf.qvx-new"); }, kBanner + OpenFailed("o.vkf"),
+                  EFI_ACCESS_DENIED, [](Test& t) { EXPECT_TRUE(t.fs0.IsDirectory(u"o.vkf.qvx-new")); }},
+        EntryCase{"DumpUnderTheNewFileName", {u"o.vkf.qvx-new", u"o.vkf"}, {}, WithFile(u"o.vkf.qvx-new", kDump),
+                  kBanner + OpenFailed("o.vkf"), EFI_ACCESS_DENIED,
+                  RootIs({{u"d.txt", kDump}, {u"o.vkf.qvx-new", kDump}})},
+        EntryCase{"VkfNameEndsInARoleSuffix", {u"d.txt", u"b.vkf.QVX-OLD."}, {}, nullptr,
+                  kBanner + OpenFailed("b.vkf.QVX-OLD."), EFI_INVALID_PARAMETER, RootHolds({u"d.txt"})},
+        // A device that refuses to flush does not fail the run.
+        EntryCase{"DeviceFlushRefused", {u"d.txt", u"o.vkf"}, {},
+                  WithOldVkf([](Test& t) {
+                    for (size_t nth = 1; nth <= 8; ++nth) t.fs.FailCall("FlushBlocks", nth, EFI_DEVICE_ERROR);
+                  }),
+                  kRun, kOk, VkfLeft(kConverted)},
         EntryCase{"VkfNameEndsInABackslash", {u"d.txt", u"o.vkf\\"}, {}, nullptr, kBanner + OpenFailed("o.vkf\\"),
                   EFI_INVALID_PARAMETER, RootHolds({u"d.txt"})},
         EntryCase{"VolumeWriteProtected", {u"d.txt", u"fs1:o.vkf"}, {},
@@ -443,18 +477,19 @@ INSTANTIATE_TEST_SUITE_P(
                     t.scripted.GetInfoStatuses = {EFI_DEVICE_ERROR};
                   },
                   kBanner + OpenFailed("sf:x"), EFI_LOAD_ERROR,
-                  // The VKF name, then the temporary name is probed, created
-                  // (opened, then created) and, without information, deleted.
+                  // The VKF name, the new file's name and the old file's are
+                  // probed, the new file created (opened, then created) and,
+                  // without information, deleted.
                   [](Test& t) {
                     EXPECT_FALSE(t.scripted.Exists);
                     EXPECT_EQ(t.scripted.Calls,
-                              (std::vector<std::string>{"Open", "Open", "Open", "Open", "GetInfo", "Delete"}));
+                              (std::vector<std::string>{"Open", "Open", "Open", "Open", "Open", "GetInfo", "Delete"}));
                   }},
         // The new file is in place; the old one, which the file system would
         // not delete, is left under its temporary name, and the user told.
         EntryCase{"OldVkfNotDeleted", {u"d.txt", u"o.vkf"}, {}, WithOldVkf([](Test& t) { t.fs.DeleteFails = true; }),
-                  kBanner + kProgress + kTraceLines + OldKept("QVX00001.TMP") + kDone, kOk,
-                  RootIs({{u"d.txt", kDump}, {u"o.vkf", kConverted}, {u"QVX00001.TMP", kOldVkf}})},
+                  kBanner + kProgress + kTraceLines + OldKept("o.vkf.qvx-old") + kDone, kOk,
+                  RootIs({{u"d.txt", kDump}, {u"o.vkf", kConverted}, {u"o.vkf.qvx-old", kOldVkf}})},
         // The VKF name names the dump: refused before anything is deleted.
         EntryCase{"VkfIsTheDump", {u"d.txt", u"d.txt"}, {}, nullptr, kBanner + OpenFailed("d.txt"),
                   EFI_ACCESS_DENIED, NothingCreated()},
@@ -539,7 +574,7 @@ INSTANTIATE_TEST_SUITE_P(
                   }),
                   kBanner + kProgress + ReadFailed("d.txt"), EFI_VOLUME_CORRUPTED,
                   // The file system kept the new, empty file.
-                  RootIs({{u"d.txt", kDump}, {u"o.vkf", kOldVkf}, {u"QVX00000.TMP", ""}})},
+                  RootIs({{u"d.txt", kDump}, {u"o.vkf", kOldVkf}, {u"o.vkf.qvx-new", ""}})},
         EntryCase{"FinalFlushFails", {u"d.txt", u"o.vkf"}, {},
                   WithOldVkf([](Test& t) { t.fs.FlushFailure = EFI_DEVICE_ERROR; }),
                   kBanner + kProgress + kTraceLines + WriteFailed("o.vkf"), EFI_DEVICE_ERROR, VkfLeft(kOldVkf)},
@@ -566,8 +601,8 @@ INSTANTIATE_TEST_SUITE_P(
                     t.fs.FailCall("SetInfo", 2, EFI_VOLUME_FULL);
                     t.fs.FailCall("SetInfo", 3, EFI_DEVICE_ERROR);
                   }),
-                  kBanner + kProgress + kTraceLines + WriteFailed("o.vkf") + OldKept("QVX00001.TMP"), EFI_VOLUME_FULL,
-                  RootIs({{u"d.txt", kDump}, {u"QVX00001.TMP", kOldVkf}})},
+                  kBanner + kProgress + kTraceLines + WriteFailed("o.vkf") + OldKept("o.vkf.qvx-old"), EFI_VOLUME_FULL,
+                  RootIs({{u"d.txt", kDump}, {u"o.vkf.qvx-old", kOldVkf}})},
         // Help.
         EntryCase{"Help", {u"/?"}, {}, nullptr, kBanner + kUsage, kOk, NothingOpened()},
         EntryCase{"HelpWithDash", {u"-?", u"d.txt", u"o.vkf"}, {}, nullptr, kBanner + kUsage, kOk, NothingOpened()},
@@ -595,8 +630,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A failed backup leaves the old VKF file whole and no other file.
         EntryCase{"BackupOldVkfNotDeleted", {u"/smbios:t.bin", u"o.vkf"}, {},
                   WithTableFile(WithOldVkf([](Test& t) { t.fs.DeleteFails = true; })),
-                  kBanner + kBackupTrace + OldKept("QVX00001.TMP") + kDone, kOk,
-                  RootIs({{u"d.txt", kDump}, {u"t.bin", kTableFile}, {u"o.vkf", kBackup}, {u"QVX00001.TMP", kOldVkf}})},
+                  kBanner + kBackupTrace + OldKept("o.vkf.qvx-old") + kDone, kOk,
+                  RootIs({{u"d.txt", kDump}, {u"t.bin", kTableFile}, {u"o.vkf", kBackup}, {u"o.vkf.qvx-old", kOldVkf}})},
         EntryCase{"BackupWritesFail", {u"/smbios:t.bin", u"o.vkf"}, {},
                   WithTableFile(WithOldVkf([](Test& t) { t.fs.WriteFailure = EFI_VOLUME_FULL; })),
                   kBanner + "Type: (0)BIOS, Field: (IVN)Name, Value: Vendor\r\n" + WriteFailed("o.vkf"),
@@ -736,6 +771,43 @@ TEST_F(AppEntryTest, EveryAllocationFailureOfABackupIsSurvived) {
   EXPECT_GT(failures, 0u);
   EXPECT_EQ(last.Status, EFI_SUCCESS);
   EXPECT_EQ(File(u"o.vkf"), kBackup);
+}
+
+// A power cut after every call of a run (over an old VKF file, and to a new
+// name), then after every call of the next run, whose dump has no field so
+// that only its recovery acts; a last run converts. After each run the dump
+// is whole, the VKF name holds a whole VKF file, or none while the old one
+// is aside (or there was none), and the last run leaves only the new one.
+TEST_F(AppEntryTest, EveryPowerCutLeavesAWholeVkfAndTheNextRunsFinish) {
+  for (bool withOld : {true, false}) {
+    // Runs as a new start of the image does, cut after Calls calls.
+    auto cutRun = [&](const std::u16string& Dump, size_t Calls) {
+      fake::ResetLibraryGlobals();
+      fake::AttachLibrary(fw);
+      fs.CutPowerAfter(Calls);
+      Run({u"/q", Dump, u"o.vkf"});
+      const bool cut = fs.PowerIsCut();
+      fs.RestorePower();
+      const std::optional<std::string> vkf = File(u"o.vkf");
+      EXPECT_EQ(File(u"d.txt"), kDump);
+      EXPECT_TRUE(vkf == kConverted || vkf == kOldVkf || (!vkf && (!withOld || File(u"o.vkf.qvx-old") == kOldVkf)));
+      return cut;
+    };
+    bool firstCut = true;
+    for (size_t first = 0; firstCut && !HasFailure(); ++first) {
+      bool secondCut = true;
+      for (size_t second = 0; secondCut && !HasFailure(); ++second) {
+        SCOPED_TRACE("cut after " + std::to_string(first) + " calls, then " + std::to_string(second));
+        for (const std::u16string& name : fs0.List()) fs0.Remove(name);
+        WithFiles({{u"d.txt", kDump}})(*this);
+        if (withOld) fs0.WriteFile(u"o.vkf", kOldVkf);
+        firstCut = cutRun(u"d.txt", first);
+        secondCut = cutRun(u"e.txt", second);
+        cutRun(u"d.txt", 1u << 30);
+        RootIs({{u"d.txt", kDump}, {u"e.txt", kNoFieldDump}, {u"o.vkf", kConverted}})(*this);
+      }
+    }
+  }
 }
 
 // ---- The same conversions as qorvexw ----

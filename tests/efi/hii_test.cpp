@@ -74,10 +74,10 @@ std::vector<UINT8> MakePackage(const std::vector<std::u16string>& Texts, const s
 
 TEST(MessageStringPackage, HasTheLayoutByteForByte) {
   const std::vector<UINT8>& bytes = PackageBytes();
-  ASSERT_EQ(bytes.size(), 1613u);
+  ASSERT_EQ(bytes.size(), 1746u);
   const std::vector<UINT8> header = {
-      0x4D, 0x06, 0x00, 0x00,  // blob length 1613
-      0x49, 0x06, 0x00, 0x04,  // package length 1609, type strings
+      0xD2, 0x06, 0x00, 0x00,  // blob length 1746
+      0xCE, 0x06, 0x00, 0x04,  // package length 1742, type strings
       0x34, 0x00, 0x00, 0x00,  // HdrSize 52
       0x34, 0x00, 0x00, 0x00,  // StringInfoOffset 52
   };
@@ -86,14 +86,14 @@ TEST(MessageStringPackage, HasTheLayoutByteForByte) {
   EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 48, bytes.begin() + 56),
             (std::vector<UINT8>{0x01, 0x00, 'e', 'n', '-', 'U', 'S', 0x00}));
 
-  // Eighteen UCS-2 string blocks at the offsets of the layout, then the end block.
-  const size_t offsets[] = {56,  73,  134,  201,  270,  343,  414,  545,  670, 749,
-                            826, 913, 1012, 1105, 1204, 1299, 1404, 1521, 1612};
-  for (size_t id = 0; id < 18; ++id) {
+  // Nineteen UCS-2 string blocks at the offsets of the layout, then the end block.
+  const size_t offsets[] = {56,  73,  134,  201,  270,  343,  414,  545,  670,  749,
+                            826, 913, 1012, 1105, 1204, 1299, 1404, 1521, 1612, 1745};
+  for (size_t id = 0; id < 19; ++id) {
     EXPECT_EQ(bytes[offsets[id]], EFI_HII_SIBT_STRING_UCS2) << "string id " << id + 1;
     EXPECT_EQ(offsets[id + 1] - offsets[id], 1 + 2 * (kTexts[id].size() + 1)) << "string id " << id + 1;
   }
-  EXPECT_EQ(bytes[1612], EFI_HII_SIBT_END);
+  EXPECT_EQ(bytes[1745], EFI_HII_SIBT_END);
   // The same bytes as a package made by a builder of the test's own.
   EXPECT_EQ(PackageBytes(), MakePackage(kTexts));
 }
@@ -105,13 +105,13 @@ class PackageListTest : public FirmwareTest {};
 TEST_F(PackageListTest, WrapsThePackageBetweenHeaderAndEndPackage) {
   EFI_HII_PACKAGE_LIST_HEADER* list = LibAssemblePackageList(&kQorvexAppGuid, MessageStringPackage.Bytes);
   ASSERT_NE(list, nullptr);
-  std::vector<UINT8> bytes = Bytes(list, 1633);
+  std::vector<UINT8> bytes = Bytes(list, 1766);
   EXPECT_EQ(std::memcmp(bytes.data(), &kQorvexAppGuid, 16), 0);
-  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 16, bytes.begin() + 20), (std::vector<UINT8>{0x61, 0x06, 0, 0}));
-  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 20, bytes.begin() + 1629),
+  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 16, bytes.begin() + 20), (std::vector<UINT8>{0xE6, 0x06, 0, 0}));
+  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 20, bytes.begin() + 1762),
             std::vector<UINT8>(PackageBytes().begin() + 4, PackageBytes().end()));
-  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 1629, bytes.end()), (std::vector<UINT8>{0x04, 0x00, 0x00, 0xDF}));
-  EXPECT_EQ(fw.FindBlock(list)->Size, 1633u);
+  EXPECT_EQ(std::vector<UINT8>(bytes.begin() + 1762, bytes.end()), (std::vector<UINT8>{0x04, 0x00, 0x00, 0xDF}));
+  EXPECT_EQ(fw.FindBlock(list)->Size, 1766u);
   ReleasePool(list);
 }
 
@@ -143,7 +143,7 @@ TEST_F(RegisterTest, RegistersTheListUnderTheGuidPlusTheMonotonicCount) {
   const FakeHii::PackageList& list = hii.Lists()[0];
   EXPECT_EQ(std::memcmp(&list.Guid, &kQorvexAppGuid, 8), 0);
   EXPECT_EQ(Read64(list.Guid.Data4), Read64(kQorvexAppGuid.Data4) + 0x1234);
-  ASSERT_EQ(list.Bytes.size(), 1633u);
+  ASSERT_EQ(list.Bytes.size(), 1766u);
   ASSERT_EQ(list.Strings.size(), 1u);
   EXPECT_EQ(list.Strings[0].Language, "en-US");
   EXPECT_EQ(list.Strings[0].Strings, kTexts);

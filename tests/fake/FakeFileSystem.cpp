@@ -283,6 +283,7 @@ struct FakeFileSystem::Impl {
   // The status a test scripted for this call of Function, or EFI_SUCCESS.
   static EFI_STATUS Scripted(FakeFileSystem& fs, const std::string& Function) {
     size_t nth = ++fs.callCounts_[Function];
+    if (++fs.countedCalls_ > fs.cutAt_) return EFI_NO_MEDIA;
     auto found = fs.scripted_.find({Function, nth});
     return found == fs.scripted_.end() ? EFI_SUCCESS : found->second;
   }
@@ -691,6 +692,12 @@ struct FakeFileSystem::Impl {
     }
     return Record(fs, NewCall("Flush"), file, DoFlush(fs, *file));
   }
+
+  static EFI_STATUS EFIAPI FlushBlocks(EFI_BLOCK_IO_PROTOCOL* This) {
+    FakeFileSystem& fs = Current();
+    return Record(fs, NewCall("FlushBlocks"), nullptr,
+                  This == nullptr ? EFI_INVALID_PARAMETER : Scripted(fs, "FlushBlocks"));
+  }
 };
 
 // ---- Volumes ----
@@ -703,6 +710,8 @@ FakeVolume::FakeVolume(FakeFileSystem& Owner, size_t Index) : owner_(Owner), ind
   devicePath_ = JoinNodes({PciRootNode(), HardDriveNode(UINT32(Index + 1)), EndOfPathNode()});
   owner_.fw_.InstallProtocol(&handle_, gEfiSimpleFileSystemProtocolGuid, &protocol_);
   owner_.fw_.InstallProtocol(&handle_, gEfiDevicePathProtocolGuid, devicePath_.data());
+  blockIo_.FlushBlocks = &FakeFileSystem::Impl::FlushBlocks;
+  owner_.fw_.InstallProtocol(&handle_, gEfiBlockIoProtocolGuid, &blockIo_);
 }
 
 std::vector<UINT8> FakeVolume::FilePath(const std::vector<std::u16string>& Nodes) const {
@@ -831,6 +840,7 @@ FakeFileSystem::~FakeFileSystem() {
   for (auto& volume : volumes_) {
     fw_.UninstallProtocol(volume->handle_, gEfiSimpleFileSystemProtocolGuid);
     fw_.UninstallProtocol(volume->handle_, gEfiDevicePathProtocolGuid);
+    fw_.UninstallProtocol(volume->handle_, gEfiBlockIoProtocolGuid);
   }
   currentFileSystem = nullptr;
 }

@@ -54,9 +54,13 @@
 //     part and name, or exceeds the buffer: EFI_BAD_BUFFER_SIZE. Other
 //     changes of the record are not modelled.
 //
+// Each volume's handle also carries a block I/O protocol whose FlushBlocks
+// is logged as a call, so that a test sees where the device was flushed.
+//
 // Faults a test can inject: DeleteFails, WriteFailure, FlushFailure,
-// GetInfoFailure, OpenVolumeFailure, ShortWriteLimit and FailCall on the file
-// system; FreeSpace and WriteProtected on a volume. Every call is logged (Calls()). A call on a
+// GetInfoFailure, OpenVolumeFailure, ShortWriteLimit, FailCall and
+// CutPowerAfter on the file system; FreeSpace and WriteProtected on a
+// volume. Every call is logged (Calls()). A call on a
 // handle that is closed or was never handed out is a gtest failure, and so
 // is a handle still open when the file system is destroyed, unless the test
 // clears ExpectAllClosed.
@@ -160,6 +164,7 @@ class FakeVolume {
   FakeFileSystem& owner_;
   size_t index_;
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL protocol_{};
+  EFI_BLOCK_IO_PROTOCOL blockIo_{};
   EFI_HANDLE handle_ = nullptr;
   std::vector<UINT8> devicePath_;
   std::shared_ptr<Node> root_;
@@ -202,10 +207,17 @@ class FakeFileSystem {
   UINTN ShortWriteLimit = 0;
 
   // The Nth call (from 1) of Function ("Open", "Read", "Write", "GetInfo",
-  // "SetInfo", "Flush" or "Delete") answers Status and does nothing else (a
+  // "SetInfo", "Flush", "Delete" or "FlushBlocks") answers Status and does nothing else (a
   // Delete still closes its handle). Any number may be set, so that one run
   // meets several failures.
   void FailCall(const std::string& Function, size_t Nth, EFI_STATUS Status) { scripted_[{Function, Nth}] = Status; }
+
+  // A power cut after Calls more calls of the functions FailCall takes: each
+  // later one answers EFI_NO_MEDIA and does nothing else, so the volumes stay
+  // as on a disk that keeps every write in order. RestorePower ends it.
+  void CutPowerAfter(size_t Calls) { cutAt_ = countedCalls_ + Calls; }
+  void RestorePower() { cutAt_ = SIZE_MAX; }
+  bool PowerIsCut() const { return countedCalls_ > cutAt_; }
 
   // A handle left open at destruction fails the test unless this is false.
   bool ExpectAllClosed = true;
@@ -225,6 +237,8 @@ class FakeFileSystem {
   std::vector<FileCall> calls_;
   std::map<std::pair<std::string, size_t>, EFI_STATUS> scripted_;
   std::map<std::string, size_t> callCounts_;
+  size_t countedCalls_ = 0;
+  size_t cutAt_ = SIZE_MAX;
 };
 
 }  // namespace fake

@@ -25,8 +25,8 @@
 //     the reference rules give for the dump (a value's line-feed byte as CR
 //     LF), and no other file changed (the VKF file replaced, under another
 //     spelling of its name too); a failed run changed no file at all. When
-//     the file system refuses deletes, qorvex's temporary files (QVXnnnnn.TMP)
-//     that it could not remove are left besides.
+//     the file system refuses deletes, qorvex's temporary files (*.qvx-new,
+//     *.qvx-old) that it could not remove are left besides.
 #include <stdint.h>
 
 #include <map>
@@ -143,13 +143,11 @@ Snapshot Files(fake::FakeFileSystem& Fs) {
   return files;
 }
 
-// A new temporary file of qorvex: "QVXnnnnn.TMP" in any folder.
+// A new temporary file of qorvex: "*.qvx-new" or "*.qvx-old" in any folder.
 bool IsNewTemporary(const Snapshot& Before, const std::u16string& Path) {
-  const std::u16string leaf = Path.substr(Path.find_last_of(u"\\:") + 1);
   std::string upper;
-  for (char16_t unit : leaf) upper.push_back(char(unit >= u'a' && unit <= u'z' ? unit - 0x20 : unit));
-  return Before.count(Path) == 0 && upper.size() == 12 && upper.rfind("QVX", 0) == 0 &&
-         upper.compare(8, 4, ".TMP") == 0;
+  for (char16_t unit : Path) upper.push_back(char(unit >= u'a' && unit <= u'z' ? unit - 0x20 : unit));
+  return Before.count(Path) == 0 && upper.size() > 8 && upper.compare(upper.size() - 8, 5, ".QVX-") == 0;
 }
 
 // After without the temporary files that a file system refusing deletes kept.

@@ -54,4 +54,19 @@ EFI_STATUS FileClose(EFI_FILE_PROTOCOL* FileHandle);
 // query (EFI_OUT_OF_RESOURCES without pool), else SetInfo's status.
 EFI_STATUS FileRename(EFI_FILE_PROTOCOL* FileHandle, const CHAR16* NewName);
 
+// The handle of the volume (the device with the simple file system
+// protocol) that the shell maps FileName onto. EFI_NOT_FOUND when the shell
+// cannot map the name, else LocateDevicePath's status.
+EFI_STATUS FileVolumeOf(const CHAR16* FileName, EFI_HANDLE* Volume);
+
+// Asks the device of the volume on Volume to write its cache to the media.
+// A file system's Flush only hands its own cache to the device, which may
+// keep the writes in any order until it is flushed itself. Uses the disk
+// I/O 2 protocol's FlushDiskEx where the handle carries it, else the block
+// I/O protocol's FlushBlocks; and, for a disk behind an ATA controller,
+// sends it FLUSH CACHE itself, which some ATA block drivers never do.
+// EFI_SUCCESS when every flush tried succeeded; else the first failure
+// (EFI_UNSUPPORTED for a handle with no block flush).
+EFI_STATUS FileFlushDevice(EFI_HANDLE Volume);
+
 #endif  // QORVEX_SHELL_LIBRARY_FILE_IO_H
