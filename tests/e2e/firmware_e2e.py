@@ -464,8 +464,9 @@ for entry in FAT_LAYOUT:
 @dataclasses.dataclass(frozen=True)
 class Machine:
     """QEMU (program, package), firmware ((code, variables) pairs; package), -machine and more
-    arguments, the FAT disks' interface, the images' suffix (qorvex<suffix>.efi), whether the
-    SMBIOS cases get boots of their own (one per entry point), and (OVMF's text, this
+    arguments, the FAT disks' interface, the images' suffix (qorvex<suffix>.efi), the -machine
+    option of the main boot's SMBIOS entry point and the entry points that get a boot of their
+    own for the SMBIOS cases, and (OVMF's text, this
     firmware's) where the test images report the firmware otherwise."""
     qemu: tuple
     firmware: tuple
@@ -473,7 +474,10 @@ class Machine:
     machine: tuple
     disks: str
     suffix: str
-    smbios_boots: bool
+    # The SMBIOS entry point of the main boot, which runs the SMBIOS cases too,
+    # and those that need a boot of their own.
+    entry_point: str
+    other_entry_points: tuple
     answers: tuple = ()
 
 
@@ -482,12 +486,12 @@ MACHINES = {
     "x64": Machine(("qemu-system-x86_64", "qemu-system-x86"),
                    (("/usr/share/OVMF/OVMF_CODE_4M.fd", "/usr/share/OVMF/OVMF_VARS_4M.fd"),
                     ("/usr/share/OVMF/OVMF_CODE.fd", "/usr/share/OVMF/OVMF_VARS.fd")), "ovmf",
-                   ("q35",), "ide", "", True),
+                   ("q35",), "ide", "", ",smbios-entry-point-type=64", (32,)),
     # virt has no IDE and no graphics console (one text output handle less), and publishes only
-    # an SMBIOS 3 entry point: the SMBIOS cases join the one boot.
+    # an SMBIOS 3 entry point.
     "aa64": Machine(("qemu-system-aarch64", "qemu-system-arm"),
                     (("/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd"),), "qemu-efi-aarch64",
-                    ("virt", "-cpu", "cortex-a57"), "virtio", "aa64", False,
+                    ("virt", "-cpu", "cortex-a57"), "virtio", "aa64", "", (),
                     (("probe text output handles: 7\r\n", "probe text output handles: 6\r\n"),)),
 }
 
@@ -879,16 +883,17 @@ def report_boot(run_problem, seconds, case_count, limit, console, counts):
 
 
 def run_smbios_boots(platform, images, args, counts):
-    """Boots OVMF as the board once with each SMBIOS entry point and judges the SMBIOS cases."""
+    """Boots the board once with each further SMBIOS entry point and judges the SMBIOS cases."""
+    bits_list = platform.machine.other_entry_points
     if "qorvex.efi" not in images or "shellbridge.efi" not in images:
-        counts["skipped"] += 2 * len(SMBIOS_CASES)
+        counts["skipped"] += len(bits_list) * len(SMBIOS_CASES)
         return
-    for bits in (32, 64):
+    for bits in bits_list:
         work = tempfile.mkdtemp(prefix="qorvex-smbios-")
         try:
             disks = [build_disk(platform, work, images, SMBIOS_CASES), build_disk(platform, work, images, None, "copy.img")]
             seconds, problem, console = boot(platform, disks[0], work, args.time_limit, disks_after=disks[1:],
-                                             machine="q35,smbios-entry-point-type=%d" % bits,
+                                             machine=platform.machine.machine[0] + ",smbios-entry-point-type=%d" % bits,
                                              extra=smbios_board.qemu_args())
             outs = [extract(platform, disk, work, "out%d" % i) for i, disk in enumerate(disks)]
             statuses = read_statuses(outs[0])
@@ -943,7 +948,7 @@ def main():
     missing = platform.missing() + ["%s in %s" % (name, args.bin_dir) for name in names if name not in images]
     counts = {"passed": 0, "failed": 0, "skipped": 0}
     all_cases = QORVEX_CASES + NO_SHELL_CASES + BRIDGE_CASES + FAT_CASES_RUN + LIBRARY_CASES + DIRECT_CASES
-    all_cases += [] if machine.smbios_boots else SMBIOS_CASES
+    all_cases += SMBIOS_CASES
     all_cases = [on_machine(case, machine) for case in all_cases]
     cases = [case for case in all_cases if case.needs in images and "shellbridge.efi" in images]
     counts["skipped"] = len(all_cases) - len(cases)
@@ -970,8 +975,8 @@ def main():
         other_disks, drives = build_other_disks(platform, work)
         answers = []
         seconds, run_problem, console = boot(platform, disks[0], work, args.time_limit, disks_after=disks[1:],
-                                             drives_after=drives,
-                                             extra=() if machine.smbios_boots else smbios_board.qemu_args(),
+                                             drives_after=drives, machine=machine.machine[0] + machine.entry_point,
+                                             extra=smbios_board.qemu_args(),
                                              typed=typed, answers=answers)
         with open(os.path.join(work, "console.log"), "w", encoding="latin-1") as f:
             f.write(console)
@@ -996,8 +1001,7 @@ def main():
         if os.path.exists(qorvexw):
             report("qorvexw_same_vkf", check_qorvexw(qorvexw, work), counts)
         report_boot(run_problem, seconds, len(cases), args.time_limit, console, counts)
-        if machine.smbios_boots:
-            run_smbios_boots(platform, images, args, counts)
+        run_smbios_boots(platform, images, args, counts)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
