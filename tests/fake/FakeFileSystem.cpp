@@ -232,9 +232,10 @@ struct FakeVolume::Node : std::enable_shared_from_this<FakeVolume::Node> {
     Deleted = true;
     if (Parent == nullptr) return;
     auto& siblings = Parent->Children;
+    // The erase may free this node (no handle open on it): nothing of it is touched after.
+    Parent = nullptr;
     siblings.erase(std::find_if(siblings.begin(), siblings.end(),
                                 [this](const std::shared_ptr<Node>& sibling) { return sibling.get() == this; }));
-    Parent = nullptr;
   }
 
   std::u16string FullPath() const {
