@@ -215,7 +215,6 @@ def first_boot(platform, args, work, counts):
         image = data_disk(platform, work, scenario)
         log = os.path.join(work, scenario.name + ".log")
         open(log, "wb").close()
-        shutil.copyfile(image, image + ".before")
         runs.append((scenario, read(image), image, log))
         extra += logged(image, log, i + 1, args.bus)
     seconds, problem, console = e2e.boot(platform, boot_disk, work, args.time_limit, extra=extra)
